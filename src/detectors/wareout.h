@@ -1,0 +1,4 @@
+// Rogue name-server repair.
+#pragma once
+
+void wareoutFind();

@@ -1,0 +1,35 @@
+// Read-only queries of the machine: registry strings, subkeys and string
+// values of an open key, folder listings, running processes, byte signatures
+// in files, and the creation-time stamp of the inventory. None writes to the
+// machine; "none" results mean absent or unreadable.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/scoped.h"
+#include "platform/win32.h"
+#include "system/list.h"
+
+// The value's data exactly as stored (type not examined, terminator supplied
+// when the data lacks one), or none. valueName none reads the default value.
+std::optional<std::u16string> getRegSZValue(win::HKEY root, const char16_t* subKey,
+                                            const char16_t* valueName);
+// Names of the subkeys of an open key, in enumeration order; empty names skipped.
+StringList getSubkeys(win::HKEY key);
+// Names of the REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ values of an open key;
+// the unnamed default value is never listed.
+StringList getSZValues(win::HKEY key);
+// Bare names of the entries directly in `folder`: folders when `folders` is
+// nonzero, plain files otherwise; "." and ".." left out.
+StringList getFiles(std::u16string_view folder, int folders);
+// An open handle (terminate, read, query, synchronize) to a running process
+// whose executable's file name equals imageName without regard to case.
+win::ScopedHandle getProcHandle(std::u16string_view imageName);
+// 1 when `signature` occurs anywhere in the file, else 0. Searches from the
+// start of the file whatever its position; leaves the position unspecified.
+int fileContains(std::FILE* file, const char* signature);
+// Appends " [hh:mm dd/mm/yyyy]" (creation time, UTC) or " [Error code: %d]".
+void printFolderCreationTime(std::u16string_view path);
