@@ -1,0 +1,4 @@
+// Placeholder until the extension inventory lands.
+#include "detectors/quorel.h"
+
+void quorelLog() {}

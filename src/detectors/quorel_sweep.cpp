@@ -1,0 +1,4 @@
+// Placeholder until the extension sweep lands.
+#include "detectors/quorel.h"
+
+void quorelFind() {}
