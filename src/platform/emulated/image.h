@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include <toml++/toml.hpp>
+#include <toml++/toml.h>
 
 namespace emu {
 

@@ -1,0 +1,21 @@
+// Placeholder until the emulated registry lands.
+#include "platform/win32.h"
+
+namespace win {
+LONG RegOpenKeyExW(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY) { return ERROR_FILE_NOT_FOUND; }
+LONG RegCreateKeyExW(HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM, const SECURITY_ATTRIBUTES*, PHKEY, DWORD*) {
+  return ERROR_ACCESS_DENIED;
+}
+LONG RegQueryValueExW(HKEY, LPCWSTR, DWORD*, DWORD*, BYTE*, DWORD*) { return ERROR_FILE_NOT_FOUND; }
+LONG RegQueryInfoKeyW(HKEY, LPWSTR, DWORD*, DWORD*, DWORD*, DWORD*, DWORD*, DWORD*, DWORD*, DWORD*, DWORD*,
+                      FILETIME*) {
+  return ERROR_INVALID_HANDLE;
+}
+LONG RegEnumKeyExW(HKEY, DWORD, LPWSTR, DWORD*, DWORD*, LPWSTR, DWORD*, FILETIME*) { return ERROR_NO_MORE_ITEMS; }
+LONG RegEnumValueW(HKEY, DWORD, LPWSTR, DWORD*, DWORD*, DWORD*, BYTE*, DWORD*) { return ERROR_NO_MORE_ITEMS; }
+LONG RegSetValueExW(HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD) { return ERROR_ACCESS_DENIED; }
+LONG RegDeleteValueW(HKEY, LPCWSTR) { return ERROR_FILE_NOT_FOUND; }
+LONG RegDeleteKeyW(HKEY, LPCWSTR) { return ERROR_FILE_NOT_FOUND; }
+LONG RegCloseKey(HKEY) { return ERROR_SUCCESS; }
+LONG SHDeleteKeyW(HKEY, LPCWSTR) { return ERROR_FILE_NOT_FOUND; }
+}  // namespace win
