@@ -49,6 +49,24 @@ void saveConfig() {
   f << currentConfig << "\n";
 }
 
+std::uint64_t nowFileTime() {
+  // Days from 1601-01-01 to the civil date (proleptic Gregorian).
+  auto days = [](int y, unsigned m, unsigned d) -> std::int64_t {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468 + 134774;  // 1970 -> 1601
+  };
+  const auto* local = config()["clock"]["local"].as_date_time();
+  std::int64_t offset = config()["clock"]["utc_offset_minutes"].value_or<std::int64_t>(0);
+  if (!local) return 0;
+  std::int64_t secs = days(local->date.year, local->date.month, local->date.day) * 86400 + local->time.hour * 3600 +
+                      local->time.minute * 60 + local->time.second - offset * 60;
+  return static_cast<std::uint64_t>(secs) * 10000000ULL;
+}
+
 void journal(std::string_view line) {
   std::ofstream f(image().root / "journal.txt", std::ios::app | std::ios::binary);
   f << line << "\n";

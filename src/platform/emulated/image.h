@@ -34,6 +34,8 @@ toml::table& config();
 // Rewrites machine.toml after a change of machine state (an answer consumed,
 // a process ended, a service deleted), so that the change survives the process.
 void saveConfig();
+// The emulated clock as a FILETIME value (100-ns intervals since 1601, UTC).
+std::uint64_t nowFileTime();
 // Appends one line to <image>/journal.txt and flushes it at once.
 void journal(std::string_view line);
 // C-style quoting of a journal field: backslash, double quote, CR, LF and tab escaped.
