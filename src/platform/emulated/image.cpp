@@ -59,7 +59,7 @@ std::uint64_t nowFileTime() {
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + static_cast<std::int64_t>(doe) - 719468 + 134774;  // 1970 -> 1601
   };
-  const auto* local = config()["clock"]["local"].as_date_time();
+  const auto local = config()["clock"]["local"].value<toml::date_time>();
   std::int64_t offset = config()["clock"]["utc_offset_minutes"].value_or<std::int64_t>(0);
   if (!local) return 0;
   std::int64_t secs = days(local->date.year, local->date.month, local->date.day) * 86400 + local->time.hour * 3600 +
