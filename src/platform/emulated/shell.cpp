@@ -136,7 +136,8 @@ int planMoves(const SHFILEOPSTRUCTW& op, std::vector<Move>& moves) {
       if (!found.host) return static_cast<int>(ERROR_FILE_NOT_FOUND);
       Move m{item, *found.host, isFolder(*found.host), into ? emu::childPath(dest, item.components.back()) : dest};
       if (emu::sameOrInside(m.to, m.from)) {
-        return m.to.components.size() == m.from.components.size() ? DE_SAMEFILE : DE_DESTSUBTREE;
+        if (m.to.components.size() == m.from.components.size()) return DE_SAMEFILE;
+        if (m.folder) return DE_DESTSUBTREE;  // below a file is no path at all: checked with the parent
       }
       if (auto fault = emu::faultWithin(m.from)) return static_cast<int>(fault->code);
 
