@@ -69,8 +69,10 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const B
 LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
   Resolved r;
   if (LONG rc = emu::reg::resolve(hKey, KEY_SET_VALUE, &r)) return rc;
-  const std::u16string_view name = lpValueName ? lpValueName : u"";
-  if (!r.key || !emu::reg::deleteValue(*r.key, name)) return ERROR_FILE_NOT_FOUND;
+  const emu::reg::Value* value = r.key ? emu::reg::findValue(*r.key, lpValueName ? lpValueName : u"") : nullptr;
+  if (!value) return ERROR_FILE_NOT_FOUND;
+  const std::u16string name = value->name;  // the name as stored
+  emu::reg::deleteValue(*r.key, name);
   emu::reg::record(emu::reg::keyBlock(*r.key) + emu::reg::deletedValueLine(name));
   return ERROR_SUCCESS;
 }
