@@ -1,0 +1,160 @@
+// The service control manager, in the order the general sweep drives it:
+// open, delete, stop, close.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "machine_fixture.h"
+#include "platform/win32.h"
+
+namespace {
+
+constexpr char kServices[] = R"([[service]]
+name = "Running"
+state = "running"
+[[service]]
+name = "Deaf"
+state = "running"
+accepts_stop = false
+[[service]]
+name = "Stopped"
+state = "stopped"
+[[service]]
+name = "Slow"
+state = "running"
+stops_at_once = false
+[[service]]
+name = "Starting"
+state = "start_pending"
+[[service]]
+name = "Locked"
+state = "running"
+open_error = 5
+[[service]]
+name = "Protected"
+state = "running"
+delete_error = 5
+[[service]]
+name = "Hung"
+state = "running"
+stop_error = 1053
+)";
+
+constexpr win::DWORD kDeleteAndStop = win::DELETE | win::SERVICE_STOP;
+
+win::SC_HANDLE manager() {
+  return win::OpenSCManagerW(nullptr, win::SERVICES_ACTIVE_DATABASEW,
+                             win::SC_MANAGER_CONNECT | win::SC_MANAGER_ENUMERATE_SERVICE);
+}
+
+std::string stateIn(const toml::table& saved, const std::string& name) {
+  if (const toml::array* list = saved["service"].as_array())
+    for (const auto& node : *list)
+      if ((*node.as_table())["name"].value_or<std::string>("") == name)
+        return (*node.as_table())["state"].value_or<std::string>("running") +
+               ((*node.as_table())["marked_for_deletion"].value_or(false) ? "+deleted" : "");
+  return "gone";
+}
+
+TEST(Services, OpenService) {
+  qftest::Machine m("open", kServices);
+  const win::SC_HANDLE scm = manager();
+  ASSERT_NE(scm, nullptr);
+  struct Case {
+    const char16_t* name;
+    win::DWORD error;  // 0: opens
+  } const cases[] = {
+      {u"Running", 0},
+      {u"rUNNING", 0},                                 // names ignore case
+      {u"NoSuchService", win::ERROR_SERVICE_DOES_NOT_EXIST},
+      {u"Locked", win::ERROR_ACCESS_DENIED},          // open_error
+  };
+  for (const auto& c : cases) {
+    win::SetLastError(0);
+    const win::SC_HANDLE s = win::OpenServiceW(scm, c.name, kDeleteAndStop);
+    EXPECT_EQ(s == nullptr, c.error != 0);
+    if (s) EXPECT_TRUE(win::CloseServiceHandle(s));
+    else EXPECT_EQ(win::GetLastError(), c.error);
+  }
+  EXPECT_TRUE(win::CloseServiceHandle(scm));
+  EXPECT_FALSE(win::CloseServiceHandle(scm));  // closed twice
+  EXPECT_EQ(win::GetLastError(), win::ERROR_INVALID_HANDLE);
+}
+
+TEST(Services, ManagerRefusingToOpen) {
+  qftest::Machine m("scm", "[service_manager]\nopen_error = 5\n");
+  EXPECT_EQ(manager(), nullptr);
+  EXPECT_EQ(win::GetLastError(), 5u);
+}
+
+TEST(Services, DeleteThenStop) {
+  qftest::Machine m("stop", kServices);
+  const win::SC_HANDLE scm = manager();
+  struct Case {
+    const char16_t* name;
+    win::DWORD deleteError;   // 0: marked for deletion
+    win::DWORD stopError;     // 0: stop accepted
+    bool statusFilled;
+    win::DWORD stateAfter;    // dwCurrentState of the status record (when filled)
+    const char* saved;        // the service in machine.toml after its handle is closed
+  } const cases[] = {
+      {u"Running", 0, 0, true, win::SERVICE_STOPPED, "gone"},                        // stopped and closed: removed
+      {u"Deaf", 0, win::ERROR_INVALID_SERVICE_CONTROL, true, win::SERVICE_RUNNING, "running+deleted"},
+      {u"Stopped", 0, win::ERROR_SERVICE_NOT_ACTIVE, true, win::SERVICE_STOPPED, "gone"},
+      {u"Slow", 0, 0, true, win::SERVICE_STOP_PENDING, "stop_pending+deleted"},
+      {u"Starting", 0, win::ERROR_SERVICE_CANNOT_ACCEPT_CTRL, true, win::SERVICE_START_PENDING, "start_pending+deleted"},
+      {u"Protected", 5, 0, true, win::SERVICE_STOPPED, "stopped"},                  // deletion refused
+      {u"Hung", 0, 1053, false, 0, "running+deleted"},                               // stop_error: no status
+  };
+  for (const auto& c : cases) {
+    const std::string name = emu::toUtf8(c.name);
+    SCOPED_TRACE(name);
+    const win::SC_HANDLE s = win::OpenServiceW(scm, c.name, kDeleteAndStop);
+    ASSERT_NE(s, nullptr);
+    win::SetLastError(0);
+    EXPECT_EQ(win::DeleteService(s), c.deleteError == 0);
+    EXPECT_EQ(win::GetLastError(), c.deleteError);
+    win::SERVICE_STATUS status;
+    std::memset(&status, 0xAB, sizeof status);
+    win::SetLastError(0);
+    EXPECT_EQ(win::ControlService(s, win::SERVICE_CONTROL_STOP, &status), c.stopError == 0);
+    EXPECT_EQ(win::GetLastError(), c.stopError);
+    if (c.statusFilled) {
+      EXPECT_EQ(status.dwCurrentState, c.stateAfter);
+      EXPECT_EQ(status.dwServiceType, win::SERVICE_WIN32_OWN_PROCESS);
+    } else {
+      EXPECT_EQ(status.dwCurrentState, 0xABABABABu);  // sentinel: not filled
+    }
+    EXPECT_TRUE(win::CloseServiceHandle(s));
+    EXPECT_EQ(stateIn(m.saved(), name), c.saved);
+  }
+  win::CloseServiceHandle(scm);
+}
+
+TEST(Services, SecondDeleteIsRefusedAlsoInALaterRun) {
+  qftest::Machine m("twice", kServices);
+  win::SC_HANDLE scm = manager();
+  win::SC_HANDLE s = win::OpenServiceW(scm, u"Deaf", kDeleteAndStop);
+  EXPECT_TRUE(win::DeleteService(s));
+  EXPECT_FALSE(win::DeleteService(s));
+  EXPECT_EQ(win::GetLastError(), win::ERROR_SERVICE_MARKED_FOR_DELETE);
+  win::CloseServiceHandle(s);
+  win::CloseServiceHandle(scm);
+  emu::useImage(m.image.root());  // the next run reads the saved state
+  scm = manager();
+  s = win::OpenServiceW(scm, u"Deaf", kDeleteAndStop);
+  ASSERT_NE(s, nullptr);  // still there while running
+  EXPECT_FALSE(win::DeleteService(s));
+  EXPECT_EQ(win::GetLastError(), win::ERROR_SERVICE_MARKED_FOR_DELETE);
+  // A handle without SERVICE_STOP may not stop it.
+  const win::SC_HANDLE deleteOnly = win::OpenServiceW(scm, u"Running", win::DELETE);
+  win::SERVICE_STATUS status{};
+  EXPECT_FALSE(win::ControlService(deleteOnly, win::SERVICE_CONTROL_STOP, &status));
+  EXPECT_EQ(win::GetLastError(), win::ERROR_ACCESS_DENIED);
+  win::CloseServiceHandle(deleteOnly);
+  win::CloseServiceHandle(s);
+  win::CloseServiceHandle(scm);
+}
+
+}  // namespace
