@@ -1,0 +1,88 @@
+// The contract tests' host on the emulated machine: each test program run
+// gets a fresh machine image with the environment, the process and the
+// service manager the cases expect.
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "contract/contract.h"
+#include "support/machine_image.h"
+
+namespace contract {
+namespace {
+
+qftest::MachineImage* image = nullptr;
+
+constexpr char kConfig[] = R"toml(
+[environment]
+QFCONTRACT = "Long long value"
+QFCONTRACT_NESTED = "%QFCONTRACT%"
+USERPROFILE = 'C:\Users\Contract'
+SYSTEMROOT = 'C:\WINDOWS'
+
+[clock]
+local = 2010-07-03T14:05:09
+utc_offset_minutes = 0
+
+[self]
+pid = 1500
+path = 'C:\qfcontract-tools\qf_contract_tests.exe'
+
+[token]
+administrator = true
+administrator_deny_only = false
+extra_groups = 0
+privileges = ["SeShutdownPrivilege", "SeDebugPrivilege", "SeChangeNotifyPrivilege"]
+
+[[process]]
+pid = 4
+path = ''
+openable = false
+[[process]]
+pid = 2740
+path = 'C:\qfcontract-tools\qfchild.exe'
+openable = true
+ends_when_terminated = true
+
+[service_manager]
+open_error = 0
+)toml";
+
+std::string utf8(const std::u16string& text) { return narrow(text); }
+
+}  // namespace
+
+Backend backend() { return Backend::Emulated; }
+
+std::u16string scratchFolder() { return u"C:\\qfcontract"; }
+
+void makeFile(const std::u16string& windowsPath, std::string_view bytes) { image->file(utf8(windowsPath), bytes); }
+
+void makeFolder(const std::u16string& windowsPath) { image->folder(utf8(windowsPath)); }
+
+bool exists(const std::u16string& windowsPath) { return image->exists(utf8(windowsPath)); }
+
+std::string readFile(const std::u16string& windowsPath) {
+  return exists(windowsPath) ? image->read(utf8(windowsPath)) : std::string();
+}
+
+void removeScratchFolder() {
+  std::error_code ec;
+  std::filesystem::remove_all(image->host(utf8(scratchFolder())), ec);
+}
+
+Child startChild() { return {2740, u"qfchild.exe"}; }
+
+void reapChild(const Child&) {}
+
+}  // namespace contract
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  auto machine = std::make_unique<qftest::MachineImage>("contract");
+  machine->config(contract::kConfig);
+  machine->registry("");
+  contract::image = machine.get();
+  ::setenv("QUORELFIX_IMAGE", machine->root().c_str(), 1);
+  return RUN_ALL_TESTS();
+}
