@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -30,6 +31,7 @@ struct RunMachine {
   std::string desktopValue = R"(%USERPROFILE%\\Desktop)";  // escaped as a .reg string; empty: no value
   bool firefoxVersion = true;
   std::string registry;  // further .reg text
+  std::string selfPath = std::string(kProgram);  // the program's own module
 };
 
 inline std::string machineToml(const RunMachine& m) {
@@ -46,10 +48,8 @@ utc_offset_minutes = 120
 
 [self]
 pid = 1500
-path = 'C:\Documents and Settings\Owner\Desktop\QuorelFix.exe'
-
-[token]
-)";
+path = ')";
+  t += m.selfPath + "'\n\n[token]\n";
   t += m.token;
   t += "\n[message_boxes]\nanswers = [" + m.answers + "]\n\n";
   t += R"([[process]]
@@ -59,9 +59,8 @@ openable = false
 
 [[process]]
 pid = 1500
-path = 'C:\Documents and Settings\Owner\Desktop\QuorelFix.exe'
-openable = true
-)";
+path = ')";
+  t += m.selfPath + "'\nopenable = true\n";
   t += m.processes;
   t += "\n";
   t += m.toml;
@@ -122,5 +121,45 @@ inline constexpr std::string_view kFooter = "\r\n\r\n-=E.O.F=-";
 inline constexpr std::string_view kConsole =
     "\n\nScanning for 'Quorel'... Done!\n\nScanning for Wareout...Done!\n\nScanning for general Malware... "
     "Done!\n\nCreating logfile... Done!";
+
+// ---------------------------------------------------------------- journal lines
+inline std::string journalQuoted(std::string_view s) {
+  std::string out = "\"";
+  for (char c : s) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '"': out += "\\\""; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      default: out.push_back(c);
+    }
+  }
+  return out + "\"";
+}
+
+inline std::string boxLine(std::string_view text, std::string_view caption, unsigned style, int answer) {
+  char tail[64];
+  std::snprintf(tail, sizeof tail, " style=0x%x answer=%d\n", style, answer);
+  return "MessageBoxW text=" + journalQuoted(text) + " caption=" + journalQuoted(caption) + tail;
+}
+
+inline constexpr std::string_view kConfirmText =
+    "QuorelFix will automatically check for and remove infection. Click Yes to continue or No to exit.";
+inline constexpr std::string_view kFirefoxText =
+    "Firefox appears to be running. Save what you are doing and close Firefox, and then click Retry, or click "
+    "Continue to forcefully terminate Firefox.";
+inline constexpr std::string_view kRestartText =
+    "QuorelFix needs to restart your system. If your computer does not restart automatically, please manually "
+    "restart it by clicking 'Start' and selecting 'Restart' in the Shutdown menu.";
+
+inline std::string confirmLine(int answer) { return boxLine(kConfirmText, "QuorelFix", 0x34, answer); }
+inline std::string firefoxLine(int answer) { return boxLine(kFirefoxText, "Warning", 0x36, answer); }
+inline std::string errorLine(std::string_view text) { return boxLine(text, "QuorelFix - Error", 0x10, 1); }
+inline std::string notepadLine(std::string_view report = kReport) {
+  return "CreateProcessW application=" + journalQuoted(R"(C:\WINDOWS\system32\notepad.exe)") +
+         " command=" + journalQuoted(std::string(R"(C:\WINDOWS\system32\notepad.exe ")") + std::string(report) + "\"") +
+         "\n";
+}
 
 }  // namespace qftest
