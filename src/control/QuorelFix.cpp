@@ -1,11 +1,315 @@
-// Placeholder until the run sequence lands.
+// The run sequence: the one fixed order in which a run checks, asks, closes
+// Firefox, rotates the previous report, writes the new one, runs a script and
+// the three scans, and ends with Notepad or a restart; and the reboot pass
+// that finishes locked removals after that restart. Also the administrator
+// check and the environment expansion every path goes through.
 #include "control/QuorelFix.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "detectors/genscan.h"
+#include "detectors/quorel.h"
+#include "detectors/wareout.h"
+#include "platform/scoped.h"
+#include "platform/win32.h"
+#include "system/list.h"
+#include "system/scanner.h"
 
 std::FILE* logfile = nullptr;
 std::FILE* rebootLog = nullptr;
 int doReboot = 0;
 int allowReboot = 0;
 
-int runQuorelFix(int, char**) { return 0; }
-int isAdmin() { return 0; }
-std::u16string expand(std::u16string_view text) { return std::u16string(text); }
+namespace {
+
+constexpr char16_t kErrorCaption[] = u"QuorelFix - Error";
+constexpr char16_t kNoLogfile[] = u"Unable to create logfile.";
+constexpr char16_t kRunOnceKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+void showError(const char16_t* text) {
+  win::MessageBoxW(nullptr, text, kErrorCaption, win::MB_OK | win::MB_ICONERROR);
+}
+
+// The console's progress texts are 8-bit and shown as soon as written.
+void console(const char* text) {
+  std::fputs(text, stdout);
+  std::fflush(stdout);
+}
+
+bool equalsIgnoringAsciiCase(const char* a, const char* b) {
+  auto fold = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; };
+  for (; *a && *b; ++a, ++b) {
+    if (fold(static_cast<unsigned char>(*a)) != fold(static_cast<unsigned char>(*b))) return false;
+  }
+  return *a == *b;
+}
+
+// The program's own module path in UTF-16, as the system reports it: a
+// relative argument 0, or one in a folder with non-ASCII characters, would
+// start nothing after the restart. Empty when the system does not answer.
+std::u16string ownModulePath() {
+  std::vector<char16_t> buffer(win::MAX_PATH + 1, u'\0');
+  for (;;) {
+    auto capacity = static_cast<win::DWORD>(buffer.size());
+    win::DWORD length = win::GetModuleFileNameW(nullptr, buffer.data(), capacity);
+    if (length == 0) return {};
+    // A full buffer means the path was cut short: try again with more room.
+    if (length < capacity) return std::u16string(buffer.data(), length);
+    if (buffer.size() >= 32768) return {};
+    buffer.assign(buffer.size() * 2, u'\0');
+  }
+}
+
+// Waits until Firefox is closed, or the user asks for it to be terminated.
+// False when the user cancelled.
+bool waitForFirefox() {
+  for (;;) {
+    if (!getProcHandle(u"firefox.exe")) return true;  // the handle is closed at once
+    int answer = win::MessageBoxW(nullptr,
+                                  u"Firefox appears to be running. Save what you are doing and close Firefox, and "
+                                  u"then click Retry, or click Continue to forcefully terminate Firefox.",
+                                  u"Warning", win::MB_CANCELTRYCONTINUE | win::MB_ICONWARNING);
+    if (answer == win::IDCANCEL) return false;
+    if (answer == win::IDTRYAGAIN) {
+      win::Sleep(500);
+    } else if (answer == win::IDCONTINUE) {
+      win::Sleep(500);
+      return true;
+    }
+  }
+}
+
+// Only the one process that the lookup returns is terminated.
+void terminateFirefox() {
+  win::ScopedHandle firefox = getProcHandle(u"firefox.exe");
+  if (!firefox) return;
+  (void)win::TerminateProcess(firefox.get(), 0);
+  win::WaitForSingleObject(firefox.get(), 1000);
+}
+
+// Moves <desktop>\QuorelFix.txt into the backup folder under the UTC time of
+// its last write. A failed move is not reported: the report left on the
+// desktop is then overwritten by the new one.
+void rotatePreviousReport(const std::u16string& desktop, const std::u16string& backup) {
+  std::u16string previous = desktop + u"\\QuorelFix.txt";
+  win::WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!win::GetFileAttributesExW(previous.c_str(), win::GetFileExInfoStandard, &data)) return;
+  win::SYSTEMTIME written{};
+  win::FileTimeToSystemTime(&data.ftLastWriteTime, &written);
+  std::array<char16_t, 1024> name{};
+  win::wsprintfW(name.data(), u"\\QuorelFix[%02u.%02u.%02u_%02u-%02u-%u].txt", unsigned{written.wHour},
+                 unsigned{written.wMinute}, unsigned{written.wSecond}, unsigned{written.wDay},
+                 unsigned{written.wMonth}, unsigned{written.wYear});
+  std::u16string rotated = backup + name.data();
+  (void)win::MoveFileW(previous.c_str(), rotated.c_str());
+}
+
+// Recreates the reboot list with its byte-order mark; removals may fall back
+// to it only when it is open.
+void openRebootList(const std::u16string& path) {
+  rebootLog = win::_wfopen(path.c_str(), u"wb");
+  if (rebootLog) {
+    static constexpr unsigned char kMark[] = {0xFF, 0xFE};
+    std::fwrite(kMark, 1, sizeof(kMark), rebootLog);
+    std::fflush(rebootLog);
+  }
+  allowReboot = rebootLog ? 1 : 0;
+  doReboot = 0;
+}
+
+void listOldReports(const std::u16string& backup) {
+  logit(u"\r\n\r\n---------- Old Logs ----------");
+  StringList files = getFiles(backup, 0);
+  // Rotated reports begin with an upper-case 'Q'; the reboot list does not.
+  for (const StringNode* node = files.head.get(); node; node = node->next.get()) {
+    if (!node->text.empty() && node->text[0] == u'Q') {
+      logit(u"\r\n");
+      logit(node->text);
+    }
+  }
+  freeStringList(files);
+}
+
+// Registers the reboot pass under RunOnce and restarts Windows, leaving the
+// report open without its footer for that pass to finish. When the value
+// cannot be stored, the report is finished and opened as usual.
+void scheduleRebootPass(const std::u16string& rebootListPath) {
+  logit(u"\r\n\r\n========== Reboot ==========\r\n");
+  win::ScopedKey runOnce;
+  win::LONG rc = win::RegCreateKeyExW(win::HKEY_LOCAL_MACHINE, kRunOnceKey, 0, nullptr, win::REG_OPTION_NON_VOLATILE,
+                                      win::KEY_SET_VALUE, nullptr, runOnce.receive(), nullptr);
+  if (rc != win::ERROR_SUCCESS) {
+    logiti(u"Unable to create/open RunOnce key [%d].\r\n", rc);
+    finishLog();
+    return;
+  }
+  std::u16string program = ownModulePath();
+  if (program.empty()) {
+    logiti(u"Unable to set autostart value [%d].\r\n", static_cast<int>(win::GetLastError()));
+    finishLog();
+    return;
+  }
+  std::u16string command = u"\"" + program + u"\" \"" + rebootListPath + u"\" /reboot";
+  // The data size counts the terminating zero.
+  rc = win::RegSetValueExW(runOnce.get(), u"QuorelFix_Reboot", 0, win::REG_SZ,
+                           reinterpret_cast<const win::BYTE*>(command.c_str()),
+                           static_cast<win::DWORD>((command.size() + 1) * sizeof(char16_t)));
+  if (rc != win::ERROR_SUCCESS) {
+    logiti(u"Unable to set autostart value [%d].\r\n", rc);
+    finishLog();
+    return;
+  }
+  win::MessageBoxW(nullptr,
+                   u"QuorelFix needs to restart your system. If your computer does not restart automatically, "
+                   u"please manually restart it by clicking 'Start' and selecting 'Restart' in the Shutdown menu.",
+                   u"QuorelFix - Restart Required", win::MB_OK | win::MB_ICONINFORMATION);
+  // A failed request is ignored: the box has asked the user to restart by hand.
+  (void)win::ExitWindowsEx(win::EWX_REBOOT | win::EWX_FORCEIFHUNG, 0);
+}
+
+// After the restart: append the outcome of the reboot list to the report of
+// the run that scheduled it, and finish that report.
+void rebootPass(const char* rebootListPath) {
+  if (!createLog(0)) {
+    showError(kNoLogfile);
+    return;
+  }
+  parseScript(rebootListPath, 1);
+  finishLog();
+}
+
+void interactiveRun(int argc, char** argv) {
+  // Every path of the run lies below the desktop folder; without it (or with
+  // one too long for a report path) nothing is asked and nothing is changed.
+  if (!makeLogPath()) {
+    showError(kNoLogfile);
+    return;
+  }
+
+  if (win::MessageBoxW(nullptr,
+                       u"QuorelFix will automatically check for and remove infection. Click Yes to continue or No "
+                       u"to exit.",
+                       u"QuorelFix", win::MB_YESNO | win::MB_ICONWARNING) != win::IDYES) {
+    return;
+  }
+  if (!waitForFirefox()) return;
+  terminateFirefox();
+
+  auto desktopFolder = getDesktopFolder();
+  if (!desktopFolder) {
+    showError(kNoLogfile);
+    return;
+  }
+  const std::u16string& desktop = *desktopFolder;
+  std::u16string backup = desktop + u"\\QuorelFix Backups";
+  bool backupExisted = win::GetFileAttributesW(backup.c_str()) != win::INVALID_FILE_ATTRIBUTES;
+  if (backupExisted) rotatePreviousReport(desktop, backup);
+
+  if (!createLog(1)) {
+    showError(kNoLogfile);
+    return;
+  }
+  (void)win::CreateDirectoryW(backup.c_str(), nullptr);  // an existing folder is fine
+  std::u16string rebootListPath = desktop + u"\\QuorelFix Backups\\reboot.txt";
+  openRebootList(rebootListPath);
+
+  if (argc == 2) {
+    logit(u"\r\n========== Script ==========\r\n");
+    parseScript(argv[1], 0);
+    logit(u"\r\n");
+  }
+
+  logit(u"\r\n========== QuorelScan ==========\r\n");
+  console("\n\nScanning for 'Quorel'...");
+  quorelFind();
+  console(" Done!");
+  console("\n\nScanning for Wareout...");
+  wareoutFind();
+  console("Done!");
+  console("\n\nScanning for general Malware...");
+  genScan();  // enables the privileges first and closes the reboot list at its end
+  console(" Done!");
+
+  logit(u"\r\n\r\n========== QuorelLog ==========\r\n");
+  console("\n\nCreating logfile...");
+  quorelLog();
+  console(" Done!");
+
+  if (backupExisted) listOldReports(backup);
+
+  if (doReboot == 0) {
+    finishLog();
+    return;
+  }
+  scheduleRebootPass(rebootListPath);
+}
+
+}  // namespace
+
+int runQuorelFix(int argc, char** argv) {
+  // The gate comes before the mode test, so it guards the reboot pass too.
+  if (!isAdmin()) {
+    showError(u"You must be an Administrator to use QuorelFix.");
+    return 0;
+  }
+  if (argc == 3 && equalsIgnoringAsciiCase(argv[2], "/reboot")) {
+    rebootPass(argv[1]);
+  } else {
+    interactiveRun(argc, argv);
+  }
+  return 0;
+}
+
+int isAdmin() {
+  win::ScopedHandle token;
+  if (!win::OpenProcessToken(win::GetCurrentProcess(), win::TOKEN_READ, token.receive())) return 0;
+
+  // Ask for the size the group list needs and read it whole: a member of many
+  // groups (common on a domain) must not fail for want of room. The list may
+  // grow between the two calls, so the question is asked again then.
+  std::vector<std::uint64_t> groups;  // 8-byte aligned for the SID pointers
+  bool read = false;
+  for (int attempt = 0; attempt < 4 && !read; ++attempt) {
+    auto size = static_cast<win::DWORD>(groups.size() * sizeof(std::uint64_t));
+    win::DWORD needed = 0;
+    if (win::GetTokenInformation(token.get(), win::TokenGroups, groups.empty() ? nullptr : groups.data(), size,
+                                 &needed)) {
+      read = size != 0;
+      if (!read) return 0;
+    } else {
+      if (win::GetLastError() != win::ERROR_INSUFFICIENT_BUFFER || needed <= size) return 0;
+      groups.assign((needed + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t), 0);
+    }
+  }
+  if (!read) return 0;
+
+  win::ScopedSid administrators;
+  if (!win::AllocateAndInitializeSid(&win::SECURITY_NT_AUTHORITY, 2, win::SECURITY_BUILTIN_DOMAIN_RID,
+                                     win::DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, administrators.receive())) {
+    return 0;
+  }
+  const auto* list = reinterpret_cast<const win::TOKEN_GROUPS*>(groups.data());
+  const win::SID_AND_ATTRIBUTES* group = list->Groups;
+  for (win::DWORD i = 0; i < list->GroupCount; ++i) {
+    // A group held only for deny checks (a restricted or filtered token)
+    // grants nothing: such a process cannot change the machine.
+    if ((group[i].Attributes & win::SE_GROUP_USE_FOR_DENY_ONLY) != 0) continue;
+    if (win::EqualSid(group[i].Sid, administrators.get())) return 1;
+  }
+  return 0;
+}
+
+std::u16string expand(std::u16string_view text) {
+  // "none" (an empty view) and the empty text both expand to nothing.
+  std::u16string source(text);
+  if (source.empty()) return {};
+  win::DWORD needed = win::ExpandEnvironmentStringsW(source.c_str(), nullptr, 0);
+  if (needed == 0) return source;  // nothing could be expanded: the text as given
+  std::vector<char16_t> buffer(static_cast<std::size_t>(needed) + 1, u'\0');
+  win::DWORD written =
+      win::ExpandEnvironmentStringsW(source.c_str(), buffer.data(), static_cast<win::DWORD>(buffer.size()));
+  if (written == 0 || written > buffer.size()) return source;
+  return std::u16string(buffer.data());
+}

@@ -1,8 +1,152 @@
-// Placeholder until the registry, directory and process queries land.
+// Registry, directory and process queries. Each returns fresh values owned
+// by the caller, and reports failure only as an empty (none) result.
 #include "system/scanner.h"
 
-std::optional<std::u16string> getRegSZValue(win::HKEY, const char16_t*, const char16_t*) { return std::nullopt; }
-StringList getSubkeys(win::HKEY) { return {}; }
-StringList getSZValues(win::HKEY) { return {}; }
-StringList getFiles(std::u16string_view, int) { return {}; }
-win::ScopedHandle getProcHandle(std::u16string_view) { return {}; }
+#include <vector>
+
+namespace {
+
+// Key and value names never exceed 16383 characters; a buffer this large
+// holds any name, so a walk that keeps answering ERROR_MORE_DATA past it is
+// treated as ended.
+constexpr win::DWORD kLongestRegistryName = 16384;
+
+// The runtime's _wcsicmp in its default "C" locale folds only the letters
+// A to Z, which is all an executable's name needs here.
+char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+
+bool equalsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (foldAscii(a[i]) != foldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+// The text of a zero-filled buffer up to its first terminator.
+std::u16string terminatedText(const std::vector<char16_t>& buffer) {
+  return std::u16string(buffer.data());
+}
+
+// Walks the names of an open key with `enumerate` (one RegEnum*W call for
+// index i into a buffer of the given capacity), starting with room for the
+// longest name that RegQueryInfoKeyW reported. A name that outgrew that size
+// while the walk ran gets a larger buffer and is read again; any answer other
+// than success and ERROR_MORE_DATA (ERROR_NO_MORE_ITEMS, a key deleted under
+// the walk) ends it.
+template <typename Enumerate>
+void walkNames(win::DWORD longest, Enumerate enumerate) {
+  std::vector<char16_t> buffer(longest + 1, u'\0');
+  for (win::DWORD index = 0;;) {
+    win::DWORD capacity = static_cast<win::DWORD>(buffer.size());
+    win::LONG rc = enumerate(index, buffer.data(), &capacity);
+    if (rc == static_cast<win::LONG>(win::ERROR_MORE_DATA) && buffer.size() < kLongestRegistryName) {
+      buffer.assign(kLongestRegistryName, u'\0');
+      continue;
+    }
+    if (rc == static_cast<win::LONG>(win::ERROR_MORE_DATA)) {
+      ++index;
+      continue;
+    }
+    if (rc != win::ERROR_SUCCESS) break;
+    ++index;
+  }
+}
+
+}  // namespace
+
+std::optional<std::u16string> getRegSZValue(win::HKEY root, const char16_t* subKey, const char16_t* valueName) {
+  win::ScopedKey key;
+  if (win::RegOpenKeyExW(root, subKey, 0, win::KEY_READ, key.receive()) != win::ERROR_SUCCESS) return std::nullopt;
+  win::DWORD size = 0;
+  if (win::RegQueryValueExW(key.get(), valueName, nullptr, nullptr, nullptr, &size) != win::ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  // Room for (size + 1) characters, zero-filled: twice what the data needs, so
+  // data stored without its terminator still comes back terminated.
+  std::vector<char16_t> buffer(static_cast<std::size_t>(size) + 1, u'\0');
+  win::DWORD capacity = size + 1;
+  if (win::RegQueryValueExW(key.get(), valueName, nullptr, nullptr, reinterpret_cast<win::BYTE*>(buffer.data()),
+                            &capacity) != win::ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return terminatedText(buffer);
+}
+
+StringList getSubkeys(win::HKEY key) {
+  win::DWORD longest = 0;
+  if (win::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &longest, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, nullptr) != win::ERROR_SUCCESS) {
+    return {};
+  }
+  StringList names;
+  walkNames(longest, [&](win::DWORD index, char16_t* name, win::DWORD* capacity) {
+    win::LONG rc = win::RegEnumKeyExW(key, index, name, capacity, nullptr, nullptr, nullptr, nullptr);
+    if (rc == win::ERROR_SUCCESS && name[0] != u'\0') addString(names, name);
+    return rc;
+  });
+  return names;
+}
+
+StringList getSZValues(win::HKEY key) {
+  win::DWORD longest = 0;
+  if (win::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest, nullptr,
+                            nullptr, nullptr) != win::ERROR_SUCCESS) {
+    return {};
+  }
+  StringList names;
+  walkNames(longest, [&](win::DWORD index, char16_t* name, win::DWORD* capacity) {
+    win::DWORD type = win::REG_NONE;
+    win::LONG rc = win::RegEnumValueW(key, index, name, capacity, nullptr, &type, nullptr, nullptr);
+    bool isString = type == win::REG_SZ || type == win::REG_EXPAND_SZ || type == win::REG_MULTI_SZ;
+    if (rc == win::ERROR_SUCCESS && isString && name[0] != u'\0') addString(names, name);
+    return rc;
+  });
+  return names;
+}
+
+StringList getFiles(std::u16string_view folder, int folders) {
+  // The folder is used as given: one that ends in a backslash yields "\\*",
+  // which the directory search accepts.
+  std::u16string pattern(folder);
+  pattern += u"\\*";
+  win::WIN32_FIND_DATAW entry{};
+  win::ScopedFind search(win::FindFirstFileW(pattern.c_str(), &entry));
+  if (!search) return {};
+  StringList names;
+  do {
+    std::u16string_view name(entry.cFileName);
+    bool isFolder = (entry.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (isFolder == (folders != 0) && name != u"." && name != u"..") addString(names, name);
+  } while (win::FindNextFileW(search.get(), &entry));
+  return names;
+}
+
+win::ScopedHandle getProcHandle(std::u16string_view imageName) {
+  // The enumeration fills at most the buffer it is given; a full buffer may
+  // mean that identifiers were left out, so it is grown until one slot stays
+  // spare. A failing enumeration finds no process.
+  std::vector<win::DWORD> ids(64, 0);
+  win::DWORD bytes = 0;
+  for (;;) {
+    auto capacity = static_cast<win::DWORD>(ids.size() * sizeof(win::DWORD));
+    if (!win::EnumProcesses(ids.data(), capacity, &bytes)) return {};
+    if (bytes < capacity) break;
+    ids.assign(ids.size() * 2, 0);
+  }
+  std::vector<char16_t> path(win::MAX_PATH + 1, u'\0');
+  // Last to first: when several processes match, the one listed last wins.
+  for (std::size_t i = bytes / sizeof(win::DWORD); i-- > 0;) {
+    win::ScopedHandle process(win::OpenProcess(
+        win::PROCESS_TERMINATE | win::PROCESS_VM_READ | win::PROCESS_QUERY_INFORMATION | win::SYNCHRONIZE,
+        win::FALSE, ids[i]));
+    if (!process) continue;
+    win::DWORD length = win::GetModuleFileNameExW(process.get(), nullptr, path.data(), win::MAX_PATH);
+    if (length == 0 || path[0] == u'\0') continue;
+    std::u16string_view full(path.data(), length < win::MAX_PATH ? length : win::MAX_PATH);
+    std::size_t slash = full.rfind(u'\\');
+    std::u16string_view fileName = slash == std::u16string_view::npos ? full : full.substr(slash + 1);
+    if (equalsIgnoringAsciiCase(fileName, imageName)) return process;
+  }
+  return {};
+}

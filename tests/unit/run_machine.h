@@ -1,0 +1,165 @@
+// A plain Windows XP machine for the run-control tests: one user "Owner" with
+// a desktop, the emulated clock at 14:05:09 local time on 3 July 2010 (UTC+2),
+// Notepad in system32, and knobs for what the tests vary (the token, running
+// processes, message-box answers, further TOML, registry and files).
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "support/machine_image.h"
+
+namespace qftest {
+
+inline constexpr std::string_view kDesktop = R"(C:\Documents and Settings\Owner\Desktop)";
+inline constexpr std::string_view kReport = R"(C:\Documents and Settings\Owner\Desktop\QuorelFix.txt)";
+inline constexpr std::string_view kBackups = R"(C:\Documents and Settings\Owner\Desktop\QuorelFix Backups)";
+inline constexpr std::string_view kRebootList =
+    R"(C:\Documents and Settings\Owner\Desktop\QuorelFix Backups\reboot.txt)";
+inline constexpr std::string_view kProgram = R"(C:\Documents and Settings\Owner\Desktop\QuorelFix.exe)";
+
+struct RunMachine {
+  std::string token = "administrator = true\n";  // lines of [token]
+  std::string answers = R"("IDYES")";            // the message-box answers, in order
+  std::string processes;                         // [[process]] blocks
+  std::string toml;                              // further TOML appended
+  std::string desktopValue = R"(%USERPROFILE%\\Desktop)";  // escaped as a .reg string; empty: no value
+  bool firefoxVersion = true;
+  std::string registry;  // further .reg text
+  std::string selfPath = std::string(kProgram);  // the program's own module
+};
+
+inline std::string machineToml(const RunMachine& m) {
+  std::string t = R"(
+[environment]
+USERNAME = "Owner"
+USERPROFILE = 'C:\Documents and Settings\Owner'
+SYSTEMROOT = 'C:\WINDOWS'
+PROGRAMFILES = 'C:\Program Files'
+
+[clock]
+local = 2010-07-03T14:05:09
+utc_offset_minutes = 120
+
+[self]
+pid = 1500
+path = ')";
+  t += m.selfPath + "'\n\n[token]\n";
+  t += m.token;
+  t += "\n[message_boxes]\nanswers = [" + m.answers + "]\n\n";
+  t += R"([[process]]
+pid = 4
+path = ''
+openable = false
+
+[[process]]
+pid = 1500
+path = ')";
+  t += m.selfPath + "'\nopenable = true\n";
+  t += m.processes;
+  t += "\n";
+  t += m.toml;
+  return t;
+}
+
+inline std::string machineRegistry(const RunMachine& m) {
+  std::string r = "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders]\r\n";
+  if (!m.desktopValue.empty()) r += "\"Desktop\"=\"" + m.desktopValue + "\"\r\n";
+  r += "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Mozilla\\Mozilla Firefox]\r\n";
+  if (m.firefoxVersion) r += "\"CurrentVersion\"=\"3.6.6 (en-US)\"\r\n";
+  r += "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce]\r\n\r\n";
+  r += m.registry;
+  return r;
+}
+
+// Writes the whole machine into `image`.
+inline void build(MachineImage& image, const RunMachine& m) {
+  image.config(machineToml(m));
+  image.registry(machineRegistry(m));
+  image.folder(kDesktop);
+  image.file(R"(C:\WINDOWS\system32\notepad.exe)", "MZ notepad");
+}
+
+// A running Firefox, as the machine lists it.
+inline std::string firefoxProcess(int pid, std::string_view path = R"(C:\Program Files\Mozilla Firefox\firefox.exe)") {
+  return "\n[[process]]\npid = " + std::to_string(pid) + "\npath = '" + std::string(path) +
+         "'\nopenable = true\nends_when_terminated = true\n";
+}
+
+// Sets a host file's last-write time to a UTC calendar time.
+inline void setLastWriteUtc(const MachineImage& image, std::string_view windowsPath, int year, int month, int day,
+                            int hour, int minute, int second) {
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  timespec times[2];
+  times[0].tv_sec = timegm(&tm);
+  times[0].tv_nsec = 0;
+  times[1] = times[0];
+  utimensat(AT_FDCWD, image.host(windowsPath).c_str(), times, 0);
+}
+
+// The header of a report created on this machine.
+inline std::string reportHeader(std::string_view firefox = "3.6.6 (en-US)") {
+  return "QuorelFix by quillfen (03.07.10.1)\r\nLog created at 14:05 on 03/07/2010 (Owner)\r\nFirefox version " +
+         std::string(firefox) + "\r\n";
+}
+
+// The sections every scan writes, until the detectors add their lines.
+inline constexpr std::string_view kScanSections =
+    "\r\n========== QuorelScan ==========\r\n\r\n\r\n========== QuorelLog ==========\r\n";
+inline constexpr std::string_view kFooter = "\r\n\r\n-=E.O.F=-";
+inline constexpr std::string_view kConsole =
+    "\n\nScanning for 'Quorel'... Done!\n\nScanning for Wareout...Done!\n\nScanning for general Malware... "
+    "Done!\n\nCreating logfile... Done!";
+
+// ---------------------------------------------------------------- journal lines
+inline std::string journalQuoted(std::string_view s) {
+  std::string out = "\"";
+  for (char c : s) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '"': out += "\\\""; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      default: out.push_back(c);
+    }
+  }
+  return out + "\"";
+}
+
+inline std::string boxLine(std::string_view text, std::string_view caption, unsigned style, int answer) {
+  char tail[64];
+  std::snprintf(tail, sizeof tail, " style=0x%x answer=%d\n", style, answer);
+  return "MessageBoxW text=" + journalQuoted(text) + " caption=" + journalQuoted(caption) + tail;
+}
+
+inline constexpr std::string_view kConfirmText =
+    "QuorelFix will automatically check for and remove infection. Click Yes to continue or No to exit.";
+inline constexpr std::string_view kFirefoxText =
+    "Firefox appears to be running. Save what you are doing and close Firefox, and then click Retry, or click "
+    "Continue to forcefully terminate Firefox.";
+inline constexpr std::string_view kRestartText =
+    "QuorelFix needs to restart your system. If your computer does not restart automatically, please manually "
+    "restart it by clicking 'Start' and selecting 'Restart' in the Shutdown menu.";
+
+inline std::string confirmLine(int answer) { return boxLine(kConfirmText, "QuorelFix", 0x34, answer); }
+inline std::string firefoxLine(int answer) { return boxLine(kFirefoxText, "Warning", 0x36, answer); }
+inline std::string errorLine(std::string_view text) { return boxLine(text, "QuorelFix - Error", 0x10, 1); }
+inline std::string notepadLine(std::string_view report = kReport) {
+  return "CreateProcessW application=" + journalQuoted(R"(C:\WINDOWS\system32\notepad.exe)") +
+         " command=" + journalQuoted(std::string(R"(C:\WINDOWS\system32\notepad.exe ")") + std::string(report) + "\"") +
+         "\n";
+}
+
+}  // namespace qftest
