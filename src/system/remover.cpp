@@ -30,12 +30,12 @@ std::u16string_view untilZero(std::u16string_view text) {
 bool isSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
 // Whether `mirrored` (the drive letter followed by the rest of the path), read
-// the way Windows resolves "." and ".." in a path, names something strictly
-// below the backup folder. Windows drops trailing dots and blanks of a
-// component, so a component made only of dots and blanks is taken as ".."
-// when it holds two dots or more, and as nothing otherwise; either reading
-// errs on the side of refusing.
-bool staysInsideBackup(std::u16string_view mirrored) {
+// the way Windows resolves "." and ".." in a path, stays within the folder of
+// its drive letter inside the backup folder, where a user looks to restore it. A ".." may climb only within that folder. Windows drops trailing
+// dots and blanks of a component, so a component made only of dots and blanks
+// is taken as ".." when it holds two dots or more, and as nothing otherwise;
+// either reading errs on the side of refusing.
+bool staysInsideLetterFolder(std::u16string_view mirrored) {
   std::size_t depth = 0;
   std::size_t start = 0;
   while (start <= mirrored.size()) {
@@ -53,7 +53,7 @@ bool staysInsideBackup(std::u16string_view mirrored) {
     if (name) {
       ++depth;
     } else if (dots >= 2) {
-      if (depth == 0) return false;  // climbs out of the backup folder
+      if (depth <= 1) return false;  // climbs out of the drive letter's folder
       --depth;
     }
     start = end + 1;
@@ -72,7 +72,7 @@ int deleteFile(std::u16string_view path) {
   std::u16string mirrored;
   mirrored.push_back(path[0]);
   mirrored.append(path.substr(2));
-  if (!staysInsideBackup(mirrored)) return win::DE_ERROR_INVALID_PATH;
+  if (!staysInsideLetterFolder(mirrored)) return win::DE_ERROR_INVALID_PATH;
 
   // Without the desktop folder there is no backup folder to move into.
   std::optional<std::u16string> desktop = getDesktopFolder();
