@@ -100,6 +100,9 @@ code = 5
     if (rc == win::ERROR_SUCCESS && text) *text = buffer;
     return rc;
   }
+  static RegNode node(const char16_t* subKey, const char16_t* valueName) {
+    return RegNode{win::HKEY_LOCAL_MACHINE, subKey, valueName, nullptr};
+  }
   static bool valueExists(const char16_t* subKey, const char16_t* name) {
     win::DWORD type = 0, size = 0;
     return query(subKey, name, &type, &size) == win::ERROR_SUCCESS;
@@ -153,20 +156,14 @@ TEST_F(RemoverRegistry, DeleteReg) {
       {"DELETE refused", u"SOFTWARE\\Test\\NoDelete", u"V", true},
   };
   for (const auto& r : rows) {
-    RegList list;
-    addReg(list, win::HKEY_LOCAL_MACHINE, r.subKey, r.valueName);
-    int code = deleteReg(*list.head);
+    int code = deleteReg(node(r.subKey, r.valueName));
     if (r.fails) {
       EXPECT_NE(code, 0) << r.what;
     } else {
       EXPECT_EQ(code, 0) << r.what;
     }
-    freeRegList(list);
   }
-  RegList missing;
-  addReg(missing, win::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Test\\Nothing", u"Value");
-  EXPECT_EQ(deleteReg(*missing.head), 2);
-  freeRegList(missing);
+  EXPECT_EQ(deleteReg(node(u"SOFTWARE\\Test\\Nothing", u"Value")), 2);
 
   EXPECT_FALSE(valueExists(u"SOFTWARE\\Test", u"Value"));
   EXPECT_TRUE(keyExists(u"SOFTWARE\\Test\\Tree\\Sub"));
