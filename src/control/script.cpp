@@ -1,6 +1,145 @@
-// Placeholder until removal scripts land.
-#include "control/QuorelFix.h"
+// Removal scripts and the reboot list: reading a script line by line in
+// either encoding, running it into the backup folder, and appending items
+// that could not be moved to the reboot list for the pass after the restart.
+#include <cstddef>
+#include <cstring>
 
-std::optional<std::u16string> getLine(std::FILE*, int) { return std::nullopt; }
-void parseScript(const char*, int) {}
-void addReboot(std::u16string_view) {}
+#include "control/QuorelFix.h"
+#include "detectors/genscan.h"
+#include "platform/scoped.h"
+#include "platform/win32.h"
+#include "system/remover.h"
+
+namespace {
+
+constexpr char16_t kCR = u'\r';
+constexpr int kLF = '\n';
+
+// One UTF-16LE code unit; false at the end of the file or on a read error
+// (a lone last byte is no unit).
+bool readUnit(std::FILE* stream, char16_t& unit) {
+  int low = std::fgetc(stream);
+  if (low == EOF) return false;
+  int high = std::fgetc(stream);
+  if (high == EOF) return false;
+  unit = static_cast<char16_t>(low | (high << 8));
+  return true;
+}
+
+void writeUnit(std::FILE* stream, char16_t unit) {
+  std::fputc(unit & 0xFF, stream);
+  std::fputc(unit >> 8, stream);
+}
+
+// The report's own file name, compared byte for byte with ASCII case folding,
+// as the runtime's 8-bit comparison does in its default locale.
+bool endsWithReportName(const char* path) {
+  static constexpr char kReportName[] = "QuorelFix.txt";
+  constexpr std::size_t kLength = sizeof kReportName - 1;
+  std::size_t length = std::strlen(path);
+  if (length < kLength) return false;
+  const char* tail = path + length - kLength;
+  for (std::size_t i = 0; i < kLength; ++i) {
+    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (fold(tail[i]) != fold(kReportName[i])) return false;
+  }
+  return true;
+}
+
+// Whether a failed script item is worth another try after a restart: not
+// when it is missing (2) or its path is invalid (1026), nor when its
+// destination is too long for Windows, none of which a restart changes.
+bool worthRetrying(int code) {
+  return code != static_cast<int>(win::ERROR_FILE_NOT_FOUND) && code != win::DE_ERROR_INVALID_PATH &&
+         code != static_cast<int>(win::ERROR_FILENAME_EXCED_RANGE);
+}
+
+}  // namespace
+
+std::optional<std::u16string> getLine(std::FILE* stream, int wide) {
+  std::u16string line;
+  bool appended = false;
+  // Like the zero-terminated text the line becomes, a zero unit or byte
+  // ends the line's text; the rest of the line is read and dropped.
+  bool cut = false;
+  if (wide) {
+    char16_t unit = 0;
+    bool more = readUnit(stream, unit);
+    while (more && unit != kCR) {
+      appended = true;
+      cut = cut || unit == 0;
+      if (!cut) line.push_back(unit);
+      more = readUnit(stream, unit);
+    }
+    // The unit after the CR (normally LF) goes with it.
+    if (more) {
+      char16_t dropped = 0;
+      readUnit(stream, dropped);
+    }
+  } else {
+    // 8-bit lines end at LF alone; a CR before it stays in the line. Each
+    // byte becomes the code unit of the same value.
+    int byte = std::fgetc(stream);
+    while (byte != EOF && byte != kLF) {
+      appended = true;
+      cut = cut || byte == 0;
+      if (!cut) line.push_back(static_cast<char16_t>(static_cast<unsigned char>(byte)));
+      byte = std::fgetc(stream);
+    }
+  }
+  if (!appended) return std::nullopt;
+  return line;
+}
+
+void parseScript(const char* scriptPath, int rebootPass) {
+  if (endsWithReportName(scriptPath)) {
+    logit(u"\r\nIllegal script name.");
+    return;
+  }
+  int elevation = elevate();
+  if (elevation != 0) logiti(u"\r\nElevation failed [%d].", elevation);
+
+  win::ScopedFile script(win::fopen(scriptPath, "rb"));
+  if (!script) {
+    logiti(u"\r\nUnable to open script [%d].", static_cast<int>(win::GetLastError()));
+    return;
+  }
+
+  // A byte-order mark FF FE selects UTF-16LE and is consumed; anything else
+  // is 8-bit text read from the first byte.
+  int wide = 0;
+  char16_t mark = 0;
+  if (readUnit(script.get(), mark) && mark == u'\xFEFF') {
+    wide = 1;
+  } else {
+    std::clearerr(script.get());
+    std::fseek(script.get(), 0, SEEK_SET);
+  }
+
+  while (std::optional<std::u16string> line = getLine(script.get(), wide)) {
+    logit(u"\r\nDeleting \"");
+    logit(*line);
+    logit(u"\" -> ");
+    int result = deleteFile(*line);
+    if (result == 0) {
+      logit(u"Success!");
+      continue;
+    }
+    logiti(u"Failed [%d]", result);
+    if (allowReboot && !rebootPass && worthRetrying(result)) {
+      logit(u" -> Delete on reboot");
+      addReboot(*line);
+    }
+  }
+}
+
+void addReboot(std::u16string_view path) {
+  // Callers test allowReboot; without an open list nothing is scheduled, so
+  // no restart is asked for in vain.
+  if (rebootLog == nullptr) return;
+  for (char16_t unit : path) writeUnit(rebootLog, unit);
+  writeUnit(rebootLog, u'\r');
+  writeUnit(rebootLog, u'\n');
+  std::fflush(rebootLog);
+  doReboot = 1;
+}
