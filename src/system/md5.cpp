@@ -16,19 +16,39 @@ namespace {
 
 using u32 = std::uint32_t;
 
-// The auxiliary functions of the four rounds. F and G are written in the
-// equivalent forms that need one operation less than the RFC's.
+// The auxiliary functions of the rounds (G is folded into its step below). F
+// is written in the equivalent form that needs one operation less.
 inline u32 F(u32 x, u32 y, u32 z) { return z ^ (x & (y ^ z)); }
-inline u32 G(u32 x, u32 y, u32 z) { return y ^ (z & (x ^ y)); }
 inline u32 H(u32 x, u32 y, u32 z) { return x ^ y ^ z; }
 inline u32 I(u32 x, u32 y, u32 z) { return y ^ (x | ~z); }
 
 inline u32 rotl(u32 x, int n) { return (x << n) | (x >> (32 - n)); }
 
-inline void FF(u32& a, u32 b, u32 c, u32 d, u32 x, int s, u32 ac) { a = rotl(a + F(b, c, d) + x + ac, s) + b; }
-inline void GG(u32& a, u32 b, u32 c, u32 d, u32 x, int s, u32 ac) { a = rotl(a + G(b, c, d) + x + ac, s) + b; }
-inline void HH(u32& a, u32 b, u32 c, u32 d, u32 x, int s, u32 ac) { a = rotl(a + H(b, c, d) + x + ac, s) + b; }
-inline void II(u32& a, u32 b, u32 c, u32 d, u32 x, int s, u32 ac) { a = rotl(a + I(b, c, d) + x + ac, s) + b; }
+// One step: a = b + ((a + f(b, c, d) + x + ac) <<< s). The message word and
+// the constant are added first, since they do not wait for the previous step.
+inline void FF(u32& a, u32 b, u32 c, u32 d, u32 x, int s, u32 ac) {
+  a += x + ac;
+  a += F(b, c, d);
+  a = rotl(a, s) + b;
+}
+// G's two terms never share a set bit, so they may be added one by one, and
+// the term without b is ready before the previous step ends.
+inline void GG(u32& a, u32 b, u32 c, u32 d, u32 x, int s, u32 ac) {
+  a += x + ac;
+  a += c & ~d;
+  a += b & d;
+  a = rotl(a, s) + b;
+}
+inline void HH(u32& a, u32 b, u32 c, u32 d, u32 x, int s, u32 ac) {
+  a += x + ac;
+  a += H(b, c, d);
+  a = rotl(a, s) + b;
+}
+inline void II(u32& a, u32 b, u32 c, u32 d, u32 x, int s, u32 ac) {
+  a += x + ac;
+  a += I(b, c, d);
+  a = rotl(a, s) + b;
+}
 
 // Little-endian word at p, whatever the host's byte order and p's alignment.
 inline u32 load32(const unsigned char* p) {
