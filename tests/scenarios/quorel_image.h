@@ -1,0 +1,129 @@
+// A Windows XP machine for the Firefox extension scenarios: an administrator
+// who answers Yes, Firefox installed but not running, the keys the other
+// detectors open, and nothing infected. Each scenario adds extension folders,
+// machine.toml entries and registry blocks, runs the program once and reads
+// back the scan or the inventory section of the report.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "platform/emulated/image.h"
+#include "support/machine_image.h"
+
+namespace quorel_scn {
+
+inline constexpr std::string_view DESKTOP = R"(C:\Documents and Settings\Owner\Desktop)";
+inline constexpr std::string_view REPORT = R"(C:\Documents and Settings\Owner\Desktop\QuorelFix.txt)";
+inline constexpr std::string_view BACKUPS = R"(C:\Documents and Settings\Owner\Desktop\QuorelFix Backups)";
+inline constexpr std::string_view REBOOT_LIST =
+    R"(C:\Documents and Settings\Owner\Desktop\QuorelFix Backups\reboot.txt)";
+// The program-wide extensions folder and the profiles root.
+inline constexpr std::string_view FF_EXT = R"(C:\Program Files\Mozilla Firefox\extensions\)";
+inline constexpr std::string_view PROFILES = R"(C:\Documents and Settings\Owner\Application Data\Mozilla\Firefox\Profiles\)";
+inline constexpr std::string_view REG_KEY = R"(HKEY_LOCAL_MACHINE\SOFTWARE\Mozilla\Firefox\Extensions)";
+
+inline constexpr std::string_view BASE_CONFIG = R"(
+[environment]
+USERNAME = "Owner"
+USERPROFILE = 'C:\Documents and Settings\Owner'
+SYSTEMROOT = 'C:\WINDOWS'
+PROGRAMFILES = 'C:\Program Files'
+APPDATA = 'C:\Documents and Settings\Owner\Application Data'
+
+[clock]
+local = 2010-07-03T14:05:09
+utc_offset_minutes = 120
+
+[self]
+pid = 1500
+path = 'C:\Documents and Settings\Owner\Desktop\QuorelFix.exe'
+
+[token]
+administrator = true
+administrator_deny_only = false
+extra_groups = 0
+privileges = ["SeShutdownPrivilege", "SeDebugPrivilege", "SeChangeNotifyPrivilege"]
+
+[message_boxes]
+answers = ["IDYES", "IDOK"]
+)";
+
+inline constexpr std::string_view BASE_REGISTRY = R"reg(
+[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders]
+"Desktop"="C:\\Documents and Settings\\Owner\\Desktop"
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Mozilla\Mozilla Firefox]
+"CurrentVersion"="3.6.6 (en-US)"
+
+[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Tcpip\Parameters\Interfaces]
+)reg";
+
+// The stand-in files of an infected extension (rule 1) and of a clean one.
+inline constexpr std::string_view INFECTED_OVERLAY =
+    "<?xml version=\"1.0\"?>\r\n<overlay id=\"xulcache-overlay\"\r\n"
+    "  xmlns=\"http://www.mozilla.org/keymaster/gatekeeper/there.is.only.xul\">\r\n"
+    "  <script src=\"chrome://xulcache/content/_cfg.js\"/>\r\n</overlay>\r\n";
+inline constexpr std::string_view CLEAN_OVERLAY =
+    "<?xml version=\"1.0\"?>\r\n<overlay id=\"sidebar-notes-overlay\"\r\n"
+    "  xmlns=\"http://www.mozilla.org/keymaster/gatekeeper/there.is.only.xul\">\r\n</overlay>\r\n";
+inline constexpr std::string_view ADWARE_RDF =
+    "<?xml version=\"1.0\"?>\r\n<RDF xmlns=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"\r\n"
+    "     xmlns:em=\"http://www.mozilla.org/2004/em-rdf#\">\r\n"
+    "  <Description about=\"urn:mozilla:install-manifest\">\r\n"
+    "    <em:name>LoudMo Contextual Ad Assistant</em:name>\r\n  </Description>\r\n</RDF>\r\n";
+
+// Writes machine.toml and registry.reg (the base machine, then the scenario's
+// own entries) and makes the desktop and the Firefox folder.
+inline void setUp(qftest::MachineImage& image, std::string_view extraToml = {}, std::string_view extraRegistry = {}) {
+  image.config(std::string(BASE_CONFIG) + "\n" + std::string(extraToml));
+  image.registry(std::string(BASE_REGISTRY) + "\n" + std::string(extraRegistry));
+  image.folder(DESKTOP);
+  image.folder(R"(C:\WINDOWS\system32\drivers)");
+  image.file(R"(C:\Program Files\Mozilla Firefox\firefox.exe)", "MZ");
+}
+
+// An extension folder flagged by the first rule, and a clean one.
+inline void infected(qftest::MachineImage& image, std::string_view folder) {
+  image.file(std::string(folder) + R"(\chrome\content\overlay.xul)", INFECTED_OVERLAY);
+}
+inline void clean(qftest::MachineImage& image, std::string_view folder) {
+  image.file(std::string(folder) + R"(\chrome\content\overlay.xul)", CLEAN_OVERLAY);
+}
+
+// The report's bytes between two markers (the end marker, when given, must
+// follow the begin marker; otherwise everything to the end of the report).
+inline std::string sectionBytes(const qftest::MachineImage& image, std::string_view begin, std::string_view end) {
+  const std::string report = image.read(REPORT);
+  const std::string b = qftest::toUtf16le(begin);
+  const std::size_t from = report.find(b);
+  if (from == std::string::npos) return "<no section>";
+  std::size_t to = report.size();
+  if (!end.empty()) to = report.find(qftest::toUtf16le(end), from + b.size());
+  if (to == std::string::npos) return "<no end of section>";
+  return report.substr(from + b.size(), to - from - b.size());
+}
+
+// Everything the detectors wrote: from the scan banner to the inventory banner.
+inline std::string scanSection(const qftest::MachineImage& image) {
+  return sectionBytes(image, "\r\n========== QuorelScan ==========\r\n", "\r\n\r\n========== QuorelLog ==========\r\n");
+}
+// The inventory: from its banner to the footer.
+inline std::string inventorySection(const qftest::MachineImage& image) {
+  return sectionBytes(image, "\r\n\r\n========== QuorelLog ==========\r\n", "\r\n\r\n-=E.O.F=-");
+}
+
+// Compares report bytes (UTF-16LE) exactly, showing them as text.
+inline void expectBytes(const std::string& bytes, std::string_view expected) {
+  EXPECT_EQ(qftest::fromUtf16le(bytes), expected);
+  EXPECT_EQ(bytes, qftest::toUtf16le(expected)) << "the section differs in its bytes";
+}
+
+// The mirrored place of a quarantined item: C:\a\b -> <backups>\C\a\b.
+inline std::string quarantined(std::string_view path) {
+  return std::string(BACKUPS) + "\\" + std::string(path.substr(0, 1)) + std::string(path.substr(2));
+}
+
+}  // namespace quorel_scn
