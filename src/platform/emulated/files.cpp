@@ -1,17 +1,304 @@
-// Placeholder until the emulated file system lands.
-#include "platform/win32.h"
+// The emulated file system: attribute queries, folder creation and plain
+// moves, and the parts every file call shares (faults, times, records).
+#include "platform/emulated/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/emulated/image.h"
+#include "platform/emulated/text.h"
+
+namespace emu {
+namespace fs = std::filesystem;
+
+// ---------------------------------------------------------------- faults
+namespace {
+template <typename Visit>
+void forEachFault(Visit visit) {
+  const toml::array* faults = config()["fault"]["file"].as_array();
+  if (!faults) return;
+  for (const auto& node : *faults) {
+    const toml::table* t = node.as_table();
+    if (!t) continue;
+    auto text = (*t)["path"].value<std::string>();
+    if (!text) continue;
+    auto path = parseWindowsPath(toUtf16(*text));
+    if (!path) continue;
+    FileFault fault;
+    fault.code = static_cast<win::DWORD>((*t)["code"].value_or<std::int64_t>(win::ERROR_SHARING_VIOLATION));
+    fault.attributes = (*t)["attributes"].value_or(true);
+    if (visit(*path, fault)) return;
+  }
+}
+}  // namespace
+
+std::optional<FileFault> faultOn(const WindowsPath& path) {
+  std::optional<FileFault> found;
+  forEachFault([&](const WindowsPath& at, const FileFault& fault) {
+    if (at.components.size() != path.components.size() || !sameOrInside(at, path)) return false;
+    found = fault;
+    return true;
+  });
+  return found;
+}
+
+std::optional<FileFault> faultWithin(const WindowsPath& path) {
+  std::optional<FileFault> found;
+  forEachFault([&](const WindowsPath& at, const FileFault& fault) {
+    if (!sameOrInside(at, path)) return false;
+    found = fault;
+    return true;
+  });
+  return found;
+}
+
+// ---------------------------------------------------------------- times
+std::uint64_t fileTimeFromUnix(std::int64_t seconds, std::int64_t nanoseconds) {
+  const std::int64_t ticks = seconds * 10000000LL + nanoseconds / 100;
+  return static_cast<std::uint64_t>(static_cast<std::int64_t>(kUnixEpochAsFileTime) + ticks);
+}
+
+win::FILETIME toFILETIME(std::uint64_t value) {
+  return {static_cast<win::DWORD>(value & 0xFFFFFFFFu), static_cast<win::DWORD>(value >> 32)};
+}
+
+std::uint64_t fromFILETIME(const win::FILETIME& value) {
+  return (static_cast<std::uint64_t>(value.dwHighDateTime) << 32) | value.dwLowDateTime;
+}
+
+bool setLastWriteTime(const fs::path& host, std::uint64_t fileTime) {
+  const std::int64_t ticks = static_cast<std::int64_t>(fileTime) - static_cast<std::int64_t>(kUnixEpochAsFileTime);
+  timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // the last-access time stays
+  times[1].tv_sec = static_cast<time_t>(ticks / 10000000LL);
+  times[1].tv_nsec = static_cast<long>((ticks % 10000000LL) * 100);
+  if (times[1].tv_nsec < 0) {
+    times[1].tv_nsec += 1000000000L;
+    times[1].tv_sec -= 1;
+  }
+  return ::utimensat(AT_FDCWD, host.c_str(), times, 0) == 0;
+}
+
+namespace {
+// Days from 1970-01-01 to a civil date (proleptic Gregorian calendar).
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const auto yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+// The creation time machine.toml gives the item ([[file_time]], UTC; an
+// offset date-time is converted to UTC, a local one taken as UTC).
+std::optional<std::uint64_t> configuredCreationTime(const WindowsPath& path) {
+  const toml::array* entries = config()["file_time"].as_array();
+  if (!entries) return std::nullopt;
+  for (const auto& node : *entries) {
+    const toml::table* t = node.as_table();
+    if (!t) continue;
+    auto text = (*t)["path"].value<std::string>();
+    auto created = (*t)["created"].value<toml::date_time>();
+    if (!text || !created) continue;
+    auto at = parseWindowsPath(toUtf16(*text));
+    if (!at || at->components.size() != path.components.size() || !sameOrInside(*at, path)) continue;
+    std::int64_t seconds = daysFromCivil(created->date.year, created->date.month, created->date.day) * 86400 +
+                           created->time.hour * 3600 + created->time.minute * 60 + created->time.second;
+    if (created->offset) seconds -= static_cast<std::int64_t>(created->offset->minutes) * 60;
+    return fileTimeFromUnix(seconds, created->time.nanosecond);
+  }
+  return std::nullopt;
+}
+}  // namespace
+
+std::optional<ItemInfo> itemInfo(const fs::path& host, const WindowsPath& path) {
+  struct statx sx;
+  if (::statx(AT_FDCWD, host.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return std::nullopt;
+  ItemInfo info;
+  const bool folder = S_ISDIR(sx.stx_mode);
+  info.attributes = folder ? win::FILE_ATTRIBUTE_DIRECTORY : win::FILE_ATTRIBUTE_ARCHIVE;
+  info.size = folder ? 0 : sx.stx_size;
+  info.written = fileTimeFromUnix(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+  info.accessed = fileTimeFromUnix(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
+  if (auto configured = configuredCreationTime(path)) {
+    info.created = *configured;
+  } else if (sx.stx_mask & STATX_BTIME) {
+    info.created = fileTimeFromUnix(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec);
+  } else {
+    info.created = info.written;
+  }
+  return info;
+}
+
+// ---------------------------------------------------------------- argument checks
+std::optional<WindowsPath> pathArgument(const char16_t* text, win::DWORD& error) {
+  if (!text || !*text) {
+    error = win::ERROR_PATH_NOT_FOUND;
+    return std::nullopt;
+  }
+  auto path = parseWindowsPath(text);
+  if (!path) {
+    // The emulated process has no current folder to resolve a relative path in.
+    error = win::ERROR_PATH_NOT_FOUND;
+    return std::nullopt;
+  }
+  for (const auto& c : path->components) {
+    if (!isValidName(c, false)) {
+      error = win::ERROR_INVALID_NAME;
+      return std::nullopt;
+    }
+  }
+  return path;
+}
+
+std::optional<ExistingItem> existingItem(const char16_t* text, win::DWORD& error) {
+  auto path = pathArgument(text, error);
+  if (!path) return std::nullopt;
+  Lookup found = lookUp(*path);
+  if (!found.host) {
+    error = found.error;
+    return std::nullopt;
+  }
+  std::error_code ec;
+  const bool folder = fs::is_directory(*found.host, ec);
+  // "C:\file.txt\" names a folder that a file cannot be.
+  if (path->trailingSeparator && !folder) {
+    error = win::ERROR_INVALID_NAME;
+    return std::nullopt;
+  }
+  return ExistingItem{*path, *found.host, folder};
+}
+
+bool moveHostItem(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  fs::rename(from, to, ec);
+  if (!ec) return true;
+  if (ec != std::errc::cross_device_link) return false;
+  // Drives of an image on different host file systems: copy, then remove.
+  fs::copy(from, to, fs::copy_options::recursive, ec);
+  if (ec) return false;
+  fs::remove_all(from, ec);
+  return !ec;
+}
+
+}  // namespace emu
 
 namespace win {
-HANDLE FindFirstFileW(LPCWSTR, WIN32_FIND_DATAW*) { return INVALID_HANDLE_VALUE; }
-BOOL FindNextFileW(HANDLE, WIN32_FIND_DATAW*) { return FALSE; }
-BOOL FindClose(HANDLE) { return TRUE; }
-DWORD GetFileAttributesW(LPCWSTR) { return INVALID_FILE_ATTRIBUTES; }
-BOOL GetFileAttributesExW(LPCWSTR, GET_FILEEX_INFO_LEVELS, void*) { return FALSE; }
-BOOL MoveFileW(LPCWSTR, LPCWSTR) { return FALSE; }
-BOOL CreateDirectoryW(LPCWSTR, const SECURITY_ATTRIBUTES*) { return FALSE; }
-int SHFileOperationW(SHFILEOPSTRUCTW*) { return DE_ERROR_INVALID_PATH; }
-int SHCreateDirectoryExW(HWND, LPCWSTR, const SECURITY_ATTRIBUTES*) { return static_cast<int>(ERROR_PATH_NOT_FOUND); }
-std::FILE* _wfopen(LPCWSTR, LPCWSTR) { return nullptr; }
-std::FILE* fopen(const char*, const char*) { return nullptr; }
-int fclose(std::FILE* f) { return std::fclose(f); }
+
+namespace {
+BOOL queryAttributes(LPCWSTR lpFileName, emu::ItemInfo& out) {
+  DWORD error = 0;
+  auto item = emu::existingItem(lpFileName, error);
+  if (!item) {
+    SetLastError(error);
+    return FALSE;
+  }
+  if (auto fault = emu::faultOn(item->path); fault && !fault->attributes) {
+    SetLastError(fault->code);
+    return FALSE;
+  }
+  auto info = emu::itemInfo(item->host, item->path);
+  if (!info) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  out = *info;
+  return TRUE;
+}
+}  // namespace
+
+DWORD GetFileAttributesW(LPCWSTR lpFileName) {
+  emu::ItemInfo info;
+  if (!queryAttributes(lpFileName, info)) return INVALID_FILE_ATTRIBUTES;
+  return info.attributes;
+}
+
+BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId, void* lpFileInformation) {
+  if (fInfoLevelId != GetFileExInfoStandard || !lpFileInformation) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  emu::ItemInfo info;
+  if (!queryAttributes(lpFileName, info)) return FALSE;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  data.dwFileAttributes = info.attributes;
+  data.ftCreationTime = emu::toFILETIME(info.created);
+  data.ftLastAccessTime = emu::toFILETIME(info.accessed);
+  data.ftLastWriteTime = emu::toFILETIME(info.written);
+  data.nFileSizeHigh = static_cast<DWORD>(info.size >> 32);
+  data.nFileSizeLow = static_cast<DWORD>(info.size & 0xFFFFFFFFu);
+  std::memcpy(lpFileInformation, &data, sizeof data);
+  return TRUE;
+}
+
+BOOL CreateDirectoryW(LPCWSTR lpPathName, const SECURITY_ATTRIBUTES*) {
+  DWORD error = 0;
+  auto path = emu::pathArgument(lpPathName, error);
+  if (!path) {
+    SetLastError(error);
+    return FALSE;
+  }
+  if (path->components.empty()) {  // a drive root always exists
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  emu::Lookup found = emu::lookUp(*path);
+  if (found.host) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  if (found.error != ERROR_FILE_NOT_FOUND) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  std::error_code ec;
+  if (!std::filesystem::create_directory(emu::hostPathFor(*path), ec) || ec) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName) {
+  DWORD error = 0;
+  auto from = emu::existingItem(lpExistingFileName, error);
+  if (!from) {
+    SetLastError(error);
+    return FALSE;
+  }
+  auto to = emu::pathArgument(lpNewFileName, error);
+  if (!to || to->components.empty()) {
+    SetLastError(to ? ERROR_ACCESS_DENIED : error);
+    return FALSE;
+  }
+  if (auto fault = emu::faultWithin(from->path)) {
+    SetLastError(fault->code);
+    return FALSE;
+  }
+  emu::Lookup target = emu::lookUp(*to);
+  if (target.host) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  if (target.error != ERROR_FILE_NOT_FOUND) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  if (from->folder && emu::sameOrInside(*to, from->path)) {
+    SetLastError(ERROR_ACCESS_DENIED);  // a folder cannot move into itself
+    return FALSE;
+  }
+  if (!emu::moveHostItem(from->host, emu::hostPathFor(*to))) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return TRUE;
+}
+
 }  // namespace win

@@ -1,23 +1,37 @@
-// Minimal image loading; the machine's own part fills this in.
+// Loading the machine image, saving changed machine state, and the journal.
 #include "platform/emulated/image.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
+#include <system_error>
 
 namespace emu {
+namespace fs = std::filesystem;
+
 namespace {
 Image currentImage;
 toml::table currentConfig;
 bool loaded = false;
 
+// Stops the process before anything is changed: a run without a machine has
+// nothing it could safely touch.
+[[noreturn]] void refuse(const std::string& why) {
+  std::fprintf(stderr, "QuorelFix (emulated Windows): %s\n", why.c_str());
+  std::fflush(stderr);
+  std::exit(2);
+}
+
 void load() {
   if (loaded) return;
   const char* root = std::getenv("QUORELFIX_IMAGE");
-  if (!root || !*root) {
-    std::fprintf(stderr, "QUORELFIX_IMAGE is not set: it must name a machine image folder.\n");
-    std::exit(2);
-  }
+  if (!root || !*root)
+    refuse("QUORELFIX_IMAGE is not set. Set it to a machine image folder (see docs/machine-image.md), "
+           "for example: QUORELFIX_IMAGE=/path/to/image QuorelFix");
   useImage(root);
 }
 }  // namespace
@@ -27,15 +41,25 @@ const Image& image() {
   return currentImage;
 }
 
-void useImage(const std::filesystem::path& root) {
-  currentImage.root = root;
-  ++currentImage.generation;
+void useImage(const fs::path& root) {
+  std::error_code ec;
+  const fs::path file = root / "machine.toml";
+  if (!fs::is_directory(root, ec)) refuse("the machine image folder " + root.string() + " does not exist.");
+  if (!fs::is_regular_file(file, ec))
+    refuse(root.string() + " is not a machine image: it holds no machine.toml (see docs/machine-image.md).");
+  toml::table parsed;
   try {
-    currentConfig = toml::parse_file((root / "machine.toml").string());
+    parsed = toml::parse_file(file.string());
   } catch (const toml::parse_error& e) {
-    std::fprintf(stderr, "%s: %s\n", (root / "machine.toml").string().c_str(), std::string(e.description()).c_str());
-    std::exit(2);
+    std::ostringstream where;
+    where << file.string() << ":" << e.source().begin.line << ":" << e.source().begin.column << ": "
+          << e.description();
+    refuse("the machine image's configuration cannot be read: " + where.str());
   }
+  currentImage.root = fs::absolute(root, ec);
+  if (ec) currentImage.root = root;
+  ++currentImage.generation;
+  currentConfig = std::move(parsed);
   loaded = true;
 }
 
@@ -45,31 +69,47 @@ toml::table& config() {
 }
 
 void saveConfig() {
-  std::ofstream f(currentImage.root / "machine.toml", std::ios::trunc);
-  f << currentConfig << "\n";
-}
-
-std::uint64_t nowFileTime() {
-  // Days from 1601-01-01 to the civil date (proleptic Gregorian).
-  auto days = [](int y, unsigned m, unsigned d) -> std::int64_t {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468 + 134774;  // 1970 -> 1601
-  };
-  const auto local = config()["clock"]["local"].value<toml::date_time>();
-  std::int64_t offset = config()["clock"]["utc_offset_minutes"].value_or<std::int64_t>(0);
-  if (!local) return 0;
-  std::int64_t secs = days(local->date.year, local->date.month, local->date.day) * 86400 + local->time.hour * 3600 +
-                      local->time.minute * 60 + local->time.second - offset * 60;
-  return static_cast<std::uint64_t>(secs) * 10000000ULL;
+  load();
+  // Written beside and renamed over the old file, so that a killed process
+  // leaves either the old or the new state, never half a file.
+  const fs::path file = currentImage.root / "machine.toml";
+  fs::path temp = file;
+  temp += ".new";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << "# Rewritten by the emulated machine when its state changed (comments are not kept).\n";
+    out << currentConfig << "\n";
+    out.flush();
+    if (!out) {
+      std::fprintf(stderr, "QuorelFix (emulated Windows): cannot write %s\n", temp.string().c_str());
+      return;
+    }
+  }
+  std::error_code ec;
+  fs::rename(temp, file, ec);
+  if (ec) std::fprintf(stderr, "QuorelFix (emulated Windows): cannot replace %s\n", file.string().c_str());
 }
 
 void journal(std::string_view line) {
-  std::ofstream f(image().root / "journal.txt", std::ios::app | std::ios::binary);
-  f << line << "\n";
+  std::string text(line);
+  text.push_back('\n');
+  // One write on a file opened for appending: the line lands whole and at
+  // once, also when the process is killed right after.
+  const std::string path = (image().root / "journal.txt").string();
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    std::fprintf(stderr, "QuorelFix (emulated Windows): cannot write %s\n", path.c_str());
+    return;
+  }
+  const char* p = text.data();
+  std::size_t left = text.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n <= 0) break;
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  ::close(fd);
 }
 
 std::string quoted(std::string_view s) {

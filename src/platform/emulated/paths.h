@@ -3,6 +3,7 @@
 // to case (keeping the case they were created with), as on NTFS.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -19,15 +20,41 @@ struct WindowsPath {
 
 // Splits an absolute drive-letter path ("C:\a\b", both separators accepted,
 // "." and empty components dropped, ".." climbing within the drive). None for
-// anything else (relative paths, UNC paths).
+// anything else (relative and drive-relative paths such as "C:a", UNC paths).
 std::optional<WindowsPath> parseWindowsPath(std::u16string_view path);
+
+// "C:\a\b" for a parsed path (the drive root is "C:\").
+std::u16string windowsText(const WindowsPath& path);
+
+// The same path with one more component.
+WindowsPath childPath(const WindowsPath& path, std::u16string_view name);
+
+// True when `inner` is `outer` or lies below it (names compared without regard to case).
+bool sameOrInside(const WindowsPath& inner, const WindowsPath& outer);
+
+// Whether a single name may stand in a Windows path: no control characters
+// (1-31), none of < > : " | / \, and * ? only where wildcards are allowed.
+bool isValidName(std::u16string_view name, bool wildcards);
 
 // The host path of an existing item, resolving every component without
 // regard to case; none when a component does not exist.
 std::optional<std::filesystem::path> findHostPath(const WindowsPath& path);
 
+// Looks an item up the way the Windows path resolver answers: the host path,
+// or the error Windows gives for it (ERROR_FILE_NOT_FOUND when only the last
+// component is missing, ERROR_PATH_NOT_FOUND when a folder on the way is
+// missing or is a file).
+struct Lookup {
+  std::optional<std::filesystem::path> host;
+  std::uint32_t error = 0;
+};
+Lookup lookUp(const WindowsPath& path);
+
 // The host path where an item would be: existing components resolved without
 // regard to case, the missing rest appended as written.
 std::filesystem::path hostPathFor(const WindowsPath& path);
+
+// The host folder of a drive (drive_c for C:).
+std::filesystem::path driveRoot(char16_t drive);
 
 }  // namespace emu

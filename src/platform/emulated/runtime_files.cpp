@@ -1,0 +1,140 @@
+// The runtime's file opens (_wfopen, fopen, fclose) on the emulated drives.
+// They return real host streams on the resolved host file; a failed open
+// sets the last error as the Windows runtime leaves it (it opens through
+// CreateFileW). Files written through these streams get the emulated clock as
+// their last-write time when they are closed, or at process exit for streams
+// still open then.
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "platform/emulated/files.h"
+#include "platform/emulated/image.h"
+#include "platform/emulated/text.h"
+
+namespace win {
+namespace {
+namespace fs = std::filesystem;
+
+struct Mode {
+  char16_t access = 0;  // 'r', 'w' or 'a'
+  bool update = false;  // '+'
+};
+
+// "r", "w", "a", each with optional "+", "b" or "t" (and the runtime's
+// ",ccs=..." suffix, which is ignored).
+std::optional<Mode> parseMode(std::u16string_view mode) {
+  Mode m;
+  if (mode.empty() || (mode[0] != u'r' && mode[0] != u'w' && mode[0] != u'a')) return std::nullopt;
+  m.access = mode[0];
+  for (std::size_t i = 1; i < mode.size() && mode[i] != u','; ++i) {
+    if (mode[i] == u'+') {
+      m.update = true;
+    } else if (mode[i] != u'b' && mode[i] != u't' && mode[i] != u' ') {
+      return std::nullopt;
+    }
+  }
+  return m;
+}
+
+// Streams opened for writing or appending, and their host files.
+std::map<std::FILE*, fs::path>& writtenStreams() {
+  static std::map<std::FILE*, fs::path> streams;
+  return streams;
+}
+
+// The program may end without closing a written stream (the restart path
+// leaves the report open): the stream is flushed and stamped then.
+void stampStreamsAtExit() {
+  for (auto& [stream, host] : writtenStreams()) {
+    std::fflush(stream);
+    emu::setLastWriteTime(host, emu::nowFileTime());
+  }
+}
+
+DWORD errorFromErrno(int e) {
+  switch (e) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    default: return ERROR_ACCESS_DENIED;
+  }
+}
+
+std::FILE* fail(DWORD error, int e) {
+  SetLastError(error);
+  errno = e;
+  return nullptr;
+}
+
+std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
+  auto mode = parseMode(modeText);
+  if (!mode) return fail(ERROR_INVALID_PARAMETER, EINVAL);
+  DWORD error = 0;
+  const std::u16string pathText(path);
+  auto parsed = emu::pathArgument(pathText.c_str(), error);
+  if (!parsed) return fail(error, ENOENT);
+  if (parsed->components.empty()) return fail(ERROR_ACCESS_DENIED, EACCES);  // a drive root
+  emu::Lookup found = emu::lookUp(*parsed);
+  fs::path host;
+  if (found.host) {
+    std::error_code ec;
+    if (fs::is_directory(*found.host, ec)) return fail(ERROR_ACCESS_DENIED, EACCES);
+    if (parsed->trailingSeparator) return fail(ERROR_INVALID_NAME, EINVAL);
+    host = *found.host;
+  } else if (mode->access != u'r' && found.error == ERROR_FILE_NOT_FOUND && !parsed->trailingSeparator) {
+    host = emu::hostPathFor(*parsed);  // a new file, named as written
+  } else {
+    return fail(parsed->trailingSeparator && found.error == ERROR_FILE_NOT_FOUND ? ERROR_INVALID_NAME : found.error,
+                ENOENT);
+  }
+  if (auto fault = emu::faultOn(*parsed)) return fail(fault->code, EACCES);
+
+  std::string hostMode(1, static_cast<char>(mode->access));
+  if (mode->update) hostMode += '+';
+  hostMode += 'b';  // the bytes as written: the emulated runtime does no text translation
+  std::FILE* stream = std::fopen(host.c_str(), hostMode.c_str());
+  if (!stream) return fail(errorFromErrno(errno), errno);
+  if (mode->access != u'r' || mode->update) {
+    static const bool registered = [] {
+      writtenStreams();  // built before the exit handler, so it outlives it
+      return std::atexit(stampStreamsAtExit) == 0;
+    }();
+    (void)registered;
+    writtenStreams()[stream] = host;
+  }
+  return stream;
+}
+}  // namespace
+
+std::FILE* _wfopen(LPCWSTR path, LPCWSTR mode) {
+  if (!path || !mode) return fail(ERROR_INVALID_PARAMETER, EINVAL);
+  return openFile(path, mode);
+}
+
+std::FILE* fopen(const char* path, const char* mode) {
+  if (!path || !mode) return fail(ERROR_INVALID_PARAMETER, EINVAL);
+  // The "C" locale's conversion: each byte becomes the code unit of the same value.
+  auto widen = [](const char* s) {
+    std::u16string out;
+    for (; *s; ++s) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*s)));
+    return out;
+  };
+  return openFile(widen(path), widen(mode));
+}
+
+int fclose(std::FILE* stream) {
+  if (!stream) {
+    errno = EINVAL;
+    return EOF;
+  }
+  auto it = writtenStreams().find(stream);
+  if (it == writtenStreams().end()) return std::fclose(stream);
+  const fs::path host = it->second;
+  writtenStreams().erase(it);
+  const int result = std::fclose(stream);
+  emu::setLastWriteTime(host, emu::nowFileTime());
+  return result;
+}
+
+}  // namespace win

@@ -1,0 +1,160 @@
+// SHFileOperationW's moves on the emulated drives, with the flags the
+// quarantine uses: FOF_SILENT | FOF_RENAMEONCOLLISION | FOF_NOCONFIRMATION |
+// FOF_NOCONFIRMMKDIR | FOF_NOERRORUI (0x61C).
+#include <string>
+
+#include "emulated_files_fixture.h"
+
+namespace qftest {
+namespace {
+
+constexpr win::FILEOP_FLAGS kQuarantineFlags = win::FOF_SILENT | win::FOF_RENAMEONCOLLISION |
+                                               win::FOF_NOCONFIRMATION | win::FOF_NOCONFIRMMKDIR |
+                                               win::FOF_NOERRORUI;
+static_assert(kQuarantineFlags == 0x61C);
+
+class ShellMove : public EmulatedFiles {
+ protected:
+  // Moves with double-zero-terminated lists; `from` and `to` may hold several
+  // items separated by '|'.
+  int move(std::string_view from, std::string_view to, win::FILEOP_FLAGS flags = kQuarantineFlags,
+           win::UINT func = win::FO_MOVE) {
+    std::u16string f = list(from);
+    std::u16string t = list(to);
+    win::SHFILEOPSTRUCTW op{};
+    op.wFunc = func;
+    op.pFrom = f.c_str();
+    op.pTo = t.c_str();
+    op.fFlags = flags;
+    op.fAnyOperationsAborted = 7;
+    const int result = win::SHFileOperationW(&op);
+    EXPECT_EQ(op.fAnyOperationsAborted, win::FALSE);
+    return result;
+  }
+
+  static std::u16string list(std::string_view items) {
+    std::u16string out = w(items);
+    for (auto& c : out)
+      if (c == u'|') c = 0;
+    out.push_back(0);  // with the string's own terminator: two
+    return out;
+  }
+};
+
+TEST_F(ShellMove, MovesAFileAndMakesTheMissingFolders) {
+  image.file("C:\\WINDOWS\\system32\\x.dll", "bad");
+  EXPECT_EQ(move("C:\\WINDOWS\\system32\\x.dll", "C:\\Backups\\C\\WINDOWS\\system32\\x.dll"), 0);
+  EXPECT_FALSE(image.exists("C:\\WINDOWS\\system32\\x.dll"));
+  EXPECT_EQ(image.read("C:\\Backups\\C\\WINDOWS\\system32\\x.dll"), "bad");
+}
+
+TEST_F(ShellMove, MovesAFolderWithItsContent) {
+  image.file("C:\\Program Files\\Bad\\bin\\a.exe", "a");
+  image.file("C:\\Program Files\\Bad\\b.dat", "b");
+  image.folder("C:\\Program Files\\Bad\\empty");
+  EXPECT_EQ(move("C:\\program files\\bad", "D:\\Q\\C\\Program Files\\Bad"), 0x402);  // no drive D:
+  EXPECT_EQ(move("C:\\program files\\bad", "C:\\Q\\C\\Program Files\\Bad"), 0);
+  EXPECT_FALSE(image.exists("C:\\Program Files\\Bad"));
+  EXPECT_EQ(image.read("C:\\Q\\C\\Program Files\\Bad\\bin\\a.exe"), "a");
+  EXPECT_EQ(image.read("C:\\Q\\C\\Program Files\\Bad\\b.dat"), "b");
+  EXPECT_TRUE(image.exists("C:\\Q\\C\\Program Files\\Bad\\empty"));
+}
+
+TEST_F(ShellMove, CollisionsRenameTheMovedItem) {
+  image.file("C:\\dest\\b.txt", "old");
+  image.file("C:\\dest\\name", "old");
+  image.file("C:\\dest\\dir\\kept.txt", "old");
+  struct Row {
+    const char* source;       // made with content "new", then moved
+    const char* destination;
+    const char* landedAt;
+  } rows[] = {
+      {"C:\\src\\b.txt", "C:\\dest\\b.txt", "C:\\dest\\b (2).txt"},
+      {"C:\\src\\b.txt", "C:\\dest\\B.TXT", "C:\\dest\\B (3).TXT"},  // the destination's name as written
+      {"C:\\src\\name", "C:\\dest\\name", "C:\\dest\\name (2)"},     // no extension
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.landedAt);
+    image.file(row.source, "new");
+    EXPECT_EQ(move(row.source, row.destination), 0);
+    EXPECT_EQ(image.read(row.landedAt), "new");
+    EXPECT_FALSE(image.exists(row.source));
+  }
+  EXPECT_EQ(image.read("C:\\dest\\b.txt"), "old");
+  EXPECT_EQ(image.read("C:\\dest\\name"), "old");
+  // A folder meeting a folder of its name is renamed too: both stay whole.
+  image.file("C:\\src\\dir\\new.txt", "new");
+  EXPECT_EQ(move("C:\\src\\dir", "C:\\dest\\dir"), 0);
+  EXPECT_EQ(image.read("C:\\dest\\dir\\kept.txt"), "old");
+  EXPECT_FALSE(image.exists("C:\\dest\\dir\\new.txt"));
+  EXPECT_EQ(image.read("C:\\dest\\dir (2)\\new.txt"), "new");
+}
+
+TEST_F(ShellMove, WithoutRenameOnCollision) {
+  const win::FILEOP_FLAGS flags = win::FOF_SILENT | win::FOF_NOCONFIRMATION | win::FOF_NOCONFIRMMKDIR;
+  image.file("C:\\a.txt", "new");
+  image.file("C:\\dest\\a.txt", "old");
+  image.file("C:\\b.txt", "b");
+  image.folder("C:\\box");
+  EXPECT_EQ(move("C:\\a.txt", "C:\\dest\\a.txt", flags), 0);  // replaced
+  EXPECT_EQ(image.read("C:\\dest\\a.txt"), "new");
+  EXPECT_EQ(move("C:\\b.txt", "C:\\box", flags), 0);          // an existing folder receives the item
+  EXPECT_EQ(image.read("C:\\box\\b.txt"), "b");
+}
+
+TEST_F(ShellMove, ListsOfItems) {
+  image.file("C:\\one.txt", "1");
+  image.file("C:\\two.txt", "2");
+  image.file("C:\\three.log", "3");
+  EXPECT_EQ(move("C:\\one.txt|C:\\two.txt", "C:\\box"), 0);  // several sources: into the folder
+  EXPECT_EQ(image.read("C:\\box\\one.txt"), "1");
+  EXPECT_EQ(image.read("C:\\box\\two.txt"), "2");
+  EXPECT_EQ(move("C:\\*.log", "C:\\logs"), 0);                // a wildcard source
+  EXPECT_EQ(image.read("C:\\logs\\three.log"), "3");
+}
+
+TEST_F(ShellMove, FailuresMoveNothing) {
+  useConfig(
+      "[[fault.file]]\npath = 'C:\\app\\locked.dll'\ncode = 32\n"
+      "[[fault.file]]\npath = 'C:\\denied.exe'\ncode = 5\nattributes = false\n");
+  image.file("C:\\app\\locked.dll", "L");
+  image.file("C:\\app\\free.txt", "F");
+  image.file("C:\\denied.exe", "D");
+  image.file("C:\\plain.txt", "P");
+  struct Row {
+    const char* from;
+    const char* to;
+    int result;
+  } rows[] = {
+      {"C:\\missing.txt", "C:\\q\\missing.txt", 2},        // missing source (Vista and later)
+      {"C:\\nodir\\x.txt", "C:\\q\\x.txt", 2},
+      {"plain.txt", "C:\\q\\plain.txt", 0x402},            // not an absolute drive-letter path
+      {"C:\\plain.txt", "q\\plain.txt", 0x402},
+      {"C:\\pl|ain.txt", "C:\\q\\x.txt", 0x402},           // characters Windows forbids in names
+      {"C:\\plain.txt", "C:\\q\\a<b.txt", 0x402},
+      {"C:\\plain.txt", "C:\\q\\a:b.txt", 0x402},
+      {"C:\\plain.txt", "C:\\q\\a*.txt", 0x402},           // no wildcards in a destination
+      {"C:\\plain.txt\x01", "C:\\q\\x.txt", 0x402},
+      {"C:\\plain.txt", "C:\\plain.txt\\x\\y.txt", 0x402}, // a file where a folder must be
+      {"C:\\app\\locked.dll", "C:\\q\\locked.dll", 32},    // the injected code
+      {"C:\\app", "C:\\q\\app", 32},                       // a folder holding a locked file
+      {"C:\\denied.exe", "C:\\q\\denied.exe", 5},
+      {"C:\\app", "C:\\app\\sub\\app", 0x76},              // a folder into itself
+      {"C:\\plain.txt|C:\\missing.txt", "C:\\q", 2},       // one bad item stops the whole list
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.from);
+    EXPECT_EQ(move(row.from, row.to), row.result);
+  }
+  EXPECT_FALSE(image.exists("C:\\q"));
+  EXPECT_EQ(image.read("C:\\app\\locked.dll"), "L");
+  EXPECT_EQ(image.read("C:\\app\\free.txt"), "F");
+  EXPECT_EQ(image.read("C:\\denied.exe"), "D");
+  EXPECT_EQ(image.read("C:\\plain.txt"), "P");
+  // Only moves are emulated.
+  EXPECT_NE(move("C:\\plain.txt", "", kQuarantineFlags, win::FO_DELETE), 0);
+  EXPECT_EQ(image.read("C:\\plain.txt"), "P");
+}
+
+}  // namespace
+}  // namespace qftest
