@@ -50,18 +50,29 @@ TEST(GenScanRunValues, BothRootsInTableOrder) {
   EXPECT_EQ(reg.find("\"ctfmon.exe\"=-"), std::string::npos);
 }
 
-// A missing value, or a missing Run key, leaves no line; a refused deletion
-// shows the code.
-TEST(GenScanRunValues, MissingAndRefused) {
+// A missing value, or a missing Run key, leaves no line.
+TEST(GenScanRunValues, MissingValuesLeaveNoLine) {
+  qftest::MachineImage image("run-missing");
+  sweeps::setUp(image, "",
+                R"([-HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run])"
+                "\n\n" +
+                    HKLM_RUN + "\n\"pp\"=\"pp01.exe\"\n\"sysldtray2\"=\"x\"\n");
+  image.run();
+  expectScanSection(image, runLine("HKLM", "pp"));
+}
+
+// A key that refuses the deletion: the open fails before the value is looked
+// for, so every row of that key shows the code, present or not.
+TEST(GenScanRunValues, RefusedDeletion) {
   qftest::MachineImage image("run-refused");
   sweeps::setUp(image,
                 "[[fault.registry]]\nkey = 'HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run'\n"
-                "access = 0x10002\ncode = 5\n",
-                R"([-HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run])"
-                "\n\n" +
-                    HKLM_RUN + "\n\"pp\"=\"pp01.exe\"\n");
+                "access = 0x10000\ncode = 5\n",
+                HKLM_RUN + "\n\"pp\"=\"pp01.exe\"\n\n" + HKCU_RUN + "\n\"dll32\"=\"dll32.exe\"\n");
   image.run();
-  expectScanSection(image, runLine("HKLM", "pp", "Failed [5]"));
+  expectScanSection(image, runLine("HKLM", "sysldtray", "Failed [5]") + runLine("HKLM", "sysftray2", "Failed [5]") +
+                               runLine("HKLM", "sysmstray", "Failed [5]") + runLine("HKLM", "pp", "Failed [5]") +
+                               runLine("HKCU", "dll32"));
 }
 
 // ---------------------------------------------------------------- folders and files
