@@ -17,10 +17,10 @@ using qftest::MachineImage;
 using qftest::toUtf16le;
 using namespace scriptscen;
 
-constexpr const char* kLocked = "C:\\WINDOWS\\system32\\fio32.dll";
+constexpr const char* kLocked = "C:\\WINDOWS\\system32\\wbemupd.dll";
 constexpr const char* kLockedFault = R"(
 [[fault.file]]
-path = 'C:\WINDOWS\system32\fio32.dll'
+path = 'C:\WINDOWS\system32\wbemupd.dll'
 code = 32
 attributes = true
 )";
@@ -96,7 +96,7 @@ TEST_F(RebootCycle, LockedItemIsFinishedAfterTheRestart) {
   EXPECT_EQ(image.read(kReport),
             before + toUtf16le(std::string("\r\nDeleting \"") + kLocked + "\" -> Success!" + kFooter));
   EXPECT_FALSE(image.exists(kLocked));
-  EXPECT_EQ(image.read(backup("C\\WINDOWS\\system32\\fio32.dll")), "fio");
+  EXPECT_EQ(image.read(backup("C\\WINDOWS\\system32\\wbemupd.dll")), "fio");
   // The reboot list is neither truncated nor deleted; the RunOnce value is gone.
   EXPECT_EQ(image.read(kRebootList), rebootList);
   EXPECT_FALSE(runOnceValue(image).has_value());

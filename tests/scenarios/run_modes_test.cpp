@@ -48,8 +48,7 @@ TEST(RunModesTest, OtherArgumentsRunWithoutAScript) {
 
 // One argument is a removal script, run before the scan in its own section.
 // A name that ends in the report's own file name is refused.
-// TODO: enable once the removal scripts (parseScript, addReboot) are merged.
-TEST(RunModesTest, DISABLED_OneArgumentIsAScript) {
+TEST(RunModesTest, OneArgumentIsAScript) {
   MachineImage image("script");
   build(image, {});
   RunResult r = image.run({R"(C:\Temp\xQuorelFix.txt)"});
@@ -61,8 +60,7 @@ TEST(RunModesTest, DISABLED_OneArgumentIsAScript) {
 }
 
 // "/reboot" alone is a script path like any other, not the reboot pass.
-// TODO: enable once the removal scripts (parseScript, addReboot) are merged.
-TEST(RunModesTest, DISABLED_RebootSwitchAloneIsAScriptPath) {
+TEST(RunModesTest, RebootSwitchAloneIsAScriptPath) {
   MachineImage image("switch-alone");
   build(image, {});
   RunResult r = image.run({"/reboot"});

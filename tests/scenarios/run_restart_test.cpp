@@ -15,7 +15,7 @@ namespace {
 
 using namespace qftest;
 
-constexpr std::string_view kLocked = R"(C:\WINDOWS\system32\fio32.dll)";
+constexpr std::string_view kLocked = R"(C:\WINDOWS\system32\wbemupd.dll)";
 constexpr std::string_view kScript = R"(C:\Temp\script.txt)";
 
 std::string lockFault(std::string_view path) {
@@ -52,12 +52,11 @@ std::u16string u16(std::string_view utf8) {
 }
 
 const std::string kScheduledReport = reportHeader() + "\r\n========== Script ==========\r\n" +
-                                     "\r\nDeleting \"C:\\WINDOWS\\system32\\fio32.dll\" -> Failed [32] -> Delete on "
+                                     "\r\nDeleting \"C:\\WINDOWS\\system32\\wbemupd.dll\" -> Failed [32] -> Delete on "
                                      "reboot\r\n" +
                                      std::string(kScanSections) + "\r\n\r\n========== Reboot ==========\r\n";
 
-// TODO: enable once the removal scripts (parseScript, addReboot) are merged.
-TEST(RunRestartTest, DISABLED_LockedItemSchedulesTheRebootPassAndTheBootFinishesIt) {
+TEST(RunRestartTest, LockedItemSchedulesTheRebootPassAndTheBootFinishesIt) {
   MachineImage image("restart");
   buildLocked(image, lockedMachine());
   RunResult r = image.run({std::string(kScript)});
@@ -79,7 +78,7 @@ TEST(RunRestartTest, DISABLED_LockedItemSchedulesTheRebootPassAndTheBootFinishes
   RunResult booted = image.boot();
   EXPECT_EQ(booted.exitStatus, 0) << booted.err;
   EXPECT_EQ(fromUtf16le(image.read(kReport)),
-            kScheduledReport + "\r\nDeleting \"C:\\WINDOWS\\system32\\fio32.dll\" -> Success!" + std::string(kFooter));
+            kScheduledReport + "\r\nDeleting \"C:\\WINDOWS\\system32\\wbemupd.dll\" -> Success!" + std::string(kFooter));
   EXPECT_FALSE(image.exists(kLocked));
   EXPECT_EQ(runOnceValue(image), std::nullopt);  // Windows removed it when it ran the command
   std::string after = image.journal().substr(before.size());
@@ -88,15 +87,14 @@ TEST(RunRestartTest, DISABLED_LockedItemSchedulesTheRebootPassAndTheBootFinishes
 }
 
 // A second failure in the reboot pass is reported, never scheduled again.
-// TODO: enable once the removal scripts (parseScript, addReboot) are merged.
-TEST(RunRestartTest, DISABLED_RebootPassReportsASecondFailure) {
+TEST(RunRestartTest, RebootPassReportsASecondFailure) {
   MachineImage image("still-locked");
   buildLocked(image, lockedMachine());
   image.run({std::string(kScript)});
   RunResult booted = image.boot();
   EXPECT_EQ(booted.exitStatus, 0) << booted.err;
   EXPECT_EQ(fromUtf16le(image.read(kReport)),
-            kScheduledReport + "\r\nDeleting \"C:\\WINDOWS\\system32\\fio32.dll\" -> Failed [32]" + std::string(kFooter));
+            kScheduledReport + "\r\nDeleting \"C:\\WINDOWS\\system32\\wbemupd.dll\" -> Failed [32]" + std::string(kFooter));
   EXPECT_EQ(runOnceValue(image), std::nullopt);
   EXPECT_TRUE(image.exists(kLocked));
 }
@@ -104,8 +102,7 @@ TEST(RunRestartTest, DISABLED_RebootPassReportsASecondFailure) {
 // The RunOnce command names the program by its own module path in UTF-16, not
 // by argument 0 (here the test's host path of the binary), so a folder with
 // non-ASCII characters still starts the reboot pass.
-// TODO: enable once the removal scripts (parseScript, addReboot) are merged.
-TEST(RunRestartTest, DISABLED_RunOnceNamesTheModuleByItsFullUnicodePath) {
+TEST(RunRestartTest, RunOnceNamesTheModuleByItsFullUnicodePath) {
   MachineImage image("unicode-module");
   RunMachine m = lockedMachine();
   m.selfPath = "C:\\Werkzeuge für Jürgen\\QuorelFix.exe";
@@ -123,8 +120,7 @@ TEST(RunRestartTest, DISABLED_RunOnceNamesTheModuleByItsFullUnicodePath) {
 
 // The RunOnce key refuses to be opened for setting values: the error line,
 // then the report is finished and opened as usual, with no restart.
-// TODO: enable once the removal scripts (parseScript, addReboot) are merged.
-TEST(RunRestartTest, DISABLED_RunOnceKeyThatCannotBeOpened) {
+TEST(RunRestartTest, RunOnceKeyThatCannotBeOpened) {
   MachineImage image("runonce-denied");
   buildLocked(image, lockedMachine("[[fault.registry]]\n"
                                    "key = 'HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce'\n"
@@ -138,8 +134,7 @@ TEST(RunRestartTest, DISABLED_RunOnceKeyThatCannotBeOpened) {
 
 // Without a reboot list (it cannot be opened), failures are only reported
 // and nothing is scheduled: the run ends with Notepad.
-// TODO: enable once the removal scripts (parseScript, addReboot) are merged.
-TEST(RunRestartTest, DISABLED_NoRebootListNoFallback) {
+TEST(RunRestartTest, NoRebootListNoFallback) {
   MachineImage image("no-list");
   buildLocked(image, lockedMachine("[[fault.file]]\npath = '" + std::string(kRebootList) +
                                    "'\ncode = 5\nattributes = true\n"));
@@ -147,7 +142,7 @@ TEST(RunRestartTest, DISABLED_NoRebootListNoFallback) {
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(fromUtf16le(image.read(kReport)),
             reportHeader() + "\r\n========== Script ==========\r\n" +
-                "\r\nDeleting \"C:\\WINDOWS\\system32\\fio32.dll\" -> Failed [32]\r\n" + std::string(kScanSections) +
+                "\r\nDeleting \"C:\\WINDOWS\\system32\\wbemupd.dll\" -> Failed [32]\r\n" + std::string(kScanSections) +
                 std::string(kFooter));
   EXPECT_EQ(image.journal(), confirmLine(6) + notepadLine());
   EXPECT_EQ(runOnceValue(image), std::nullopt);

@@ -114,9 +114,12 @@ inline std::string reportHeader(std::string_view firefox = "3.6.6 (en-US)") {
          std::string(firefox) + "\r\n";
 }
 
-// The sections every scan writes, until the detectors add their lines.
+// The sections a scan writes on a clean machine without extensions: no scan
+// line, and an inventory of empty locations.
 inline constexpr std::string_view kScanSections =
-    "\r\n========== QuorelScan ==========\r\n\r\n\r\n========== QuorelLog ==========\r\n";
+    "\r\n========== QuorelScan ==========\r\n\r\n\r\n========== QuorelLog ==========\r\n"
+    "\r\nC:\\Program Files\\Mozilla Firefox\\extensions\\\r\n(none)"
+    "\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Mozilla\\Firefox\\Extensions]\r\n(Key not found)";
 inline constexpr std::string_view kFooter = "\r\n\r\n-=E.O.F=-";
 inline constexpr std::string_view kConsole =
     "\n\nScanning for 'Quorel'... Done!\n\nScanning for Wareout...Done!\n\nScanning for general Malware... "
