@@ -68,6 +68,25 @@ path = 'C:\firefox.exe'
   EXPECT_EQ(emu::config()["process"].as_array()->size(), 1u);
 }
 
+TEST(Boot, FreesFilesHeldOnlyUntilTheRestart) {
+  qftest::MachineImage image("boot-faults");
+  image.config(R"([[fault.file]]
+path = 'C:\WINDOWS\system32\drivers\held.sys'
+code = 32
+until_boot = true
+[[fault.file]]
+path = 'C:\WINDOWS\system32\denied.dll'
+code = 5
+)");
+  const auto result = image.boot();
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  emu::useImage(image.root());
+  const toml::array* faults = emu::config()["fault"]["file"].as_array();
+  ASSERT_NE(faults, nullptr);
+  ASSERT_EQ(faults->size(), 1u);  // the held file is free, the denied one still refuses
+  EXPECT_EQ((*faults)[0].as_table()->at("path").value_or<std::string>(""), "C:\\WINDOWS\\system32\\denied.dll");
+}
+
 TEST(Boot, RefusesAFolderThatIsNoImage) {
   qftest::MachineImage image("not-an-image");
   const auto result = image.boot();

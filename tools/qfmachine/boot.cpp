@@ -1,6 +1,8 @@
 // Booting an image: what Windows does at startup that matters to programs
 // run on the machine.
 //  - Services marked for deletion are gone; ended processes stay ended.
+//  - File faults marked until_boot are gone: a file held open by a running
+//    process is free once the machine has restarted.
 //  - HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\RunOnce: each value, in
 //    the order the key lists them, is deleted and then its command line is
 //    started (a name beginning with '!' is deleted only after its command
@@ -37,19 +39,26 @@ struct Entry {
   std::u16string command;
 };
 
-void removeDeletedServices() {
-  toml::array* services = emu::config()["service"].as_array();
-  if (!services) return;
+// Erases the tables of a list whose flag is true; whether any was erased.
+bool eraseFlagged(toml::array* list, const char* flag) {
+  if (!list) return false;
   bool changed = false;
-  for (auto it = services->begin(); it != services->end();) {
+  for (auto it = list->begin(); it != list->end();) {
     const toml::table* t = it->as_table();
-    if (t && (*t)["marked_for_deletion"].value_or(false)) {
-      it = services->erase(it);
+    if (t && (*t)[flag].value_or(false)) {
+      it = list->erase(it);
       changed = true;
     } else {
       ++it;
     }
   }
+  return changed;
+}
+
+void forgetWhatEndsAtBoot() {
+  toml::table& config = emu::config();
+  bool changed = eraseFlagged(config["service"].as_array(), "marked_for_deletion");
+  changed = eraseFlagged(config["fault"]["file"].as_array(), "until_boot") || changed;
   if (changed) emu::saveConfig();
 }
 
@@ -147,7 +156,7 @@ int boot(const fs::path& root) {
   emu::useImage(root);
   const fs::path image = emu::image().root;
   emu::journal("boot");
-  removeDeletedServices();
+  forgetWhatEndsAtBoot();
   for (const Entry& entry : runOnceEntries()) {
     // Each program run may change the image: read it afresh before touching it.
     emu::useImage(image);
