@@ -53,5 +53,12 @@ cat "$image/journal.txt" 2>/dev/null || echo "(empty)"
 echo
 echo "The machine is kept in $image."
 if [ -d tools/qfmachine ]; then
-  echo "To restart it (runs a scheduled reboot pass): build/default/qfmachine boot $image"
+  if grep -q '^ExitWindowsEx' "$image/journal.txt" 2>/dev/null; then
+    echo "QuorelFix asked for a restart. Restart the machine (the reboot pass runs"
+    echo "and appends to the report), then read the report again:"
+  else
+    echo "To restart it (runs any scheduled reboot pass), then read the report again:"
+  fi
+  echo "  build/default/qfmachine boot '$image'"
+  echo "  iconv -f UTF-16LE -t UTF-8 '$desktop/QuorelFix.txt'"
 fi
