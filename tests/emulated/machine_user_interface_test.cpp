@@ -21,7 +21,8 @@ TEST(MessageBox, AnswersAreTakenInOrderAndConsumedDurably) {
   EXPECT_EQ(box(u"fourth", win::MB_OKCANCEL), win::IDCANCEL);               // no answer: dismissed
   EXPECT_EQ(box(u"fifth", win::MB_OK), win::IDRETRY);                       // taken as it stands
   EXPECT_EQ(box(u"sixth", win::MB_OK), win::IDOK);                          // none left
-  const toml::array* left = m.saved()["message_boxes"]["answers"].as_array();
+  const toml::table saved = m.saved();
+  const toml::array* left = saved["message_boxes"]["answers"].as_array();
   ASSERT_NE(left, nullptr);
   EXPECT_TRUE(left->empty());
 }
