@@ -186,10 +186,26 @@ std::vector<WIN32_FIND_DATAW> listFolder(LPCWSTR lpFileName, DWORD& error) {
     }
   }
   std::vector<WIN32_FIND_DATAW> rest;
-  for (const auto& entry : std::filesystem::directory_iterator(*found.host, ec)) {
-    const std::u16string name = emu::toUtf16(entry.path().filename().string());
-    if (!emu::wildcardMatches(pattern, name)) continue;
-    if (auto info = emu::itemInfo(entry.path(), emu::childPath(folder, name))) rest.push_back(findData(name, *info));
+  // A pattern without wildcards names one entry; NTFS answers it from the
+  // folder's index instead of listing the folder, and so do we. Patterns
+  // ending in a dot or a blank keep the general path (they are rewritten).
+  const bool plainName = pattern.find_first_of(u"*?<>\"") == std::u16string::npos && pattern != u"." &&
+                         pattern != u".." && !pattern.empty() && pattern.back() != u'.' && pattern.back() != u' ';
+  if (plainName) {
+    emu::WindowsPath child = folder;
+    child.components.push_back(pattern);
+    emu::Lookup one = emu::lookUp(child);
+    if (one.host) {
+      const std::u16string name = emu::toUtf16(one.host->filename().string());
+      if (auto info = emu::itemInfo(*one.host, emu::childPath(folder, name))) rest.push_back(findData(name, *info));
+    }
+  }
+  if (!plainName) {
+    for (const auto& entry : std::filesystem::directory_iterator(*found.host, ec)) {
+      const std::u16string name = emu::toUtf16(entry.path().filename().string());
+      if (!emu::wildcardMatches(pattern, name)) continue;
+      if (auto info = emu::itemInfo(entry.path(), emu::childPath(folder, name))) rest.push_back(findData(name, *info));
+    }
   }
   std::sort(rest.begin(), rest.end(), [](const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b) {
     return emu::compareNoCase(a.cFileName, b.cFileName) < 0;

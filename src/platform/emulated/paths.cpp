@@ -105,8 +105,23 @@ std::optional<fs::path> findChild(const fs::path& dir, const std::u16string& nam
 Lookup lookUp(const WindowsPath& path) {
   fs::path cur = driveRoot(path.drive);
   std::error_code ec;
+  // Most paths are written with the case they were created with: one stat of
+  // the whole host path answers them, where the walk below costs two per
+  // component. The host cannot hold a name below a file, so an existing exact
+  // path also satisfies "every component before the last is a folder".
+  fs::path exact = cur;
+  for (const auto& c : path.components) exact /= toUtf8(c);
+  if (!path.components.empty() && fs::symlink_status(exact, ec).type() != fs::file_type::not_found && !ec)
+    return {exact, 0};
   if (!fs::is_directory(cur, ec)) return {std::nullopt, kPathNotFound};
-  for (std::size_t i = 0; i < path.components.size(); ++i) {
+  std::size_t first = 0;
+  // A missing item in a folder written with its own case: only the last name
+  // needs the case-insensitive search.
+  if (path.components.size() > 1 && fs::is_directory(exact.parent_path(), ec)) {
+    cur = exact.parent_path();
+    first = path.components.size() - 1;
+  }
+  for (std::size_t i = first; i < path.components.size(); ++i) {
     // Everything before the last component must be a folder.
     if (i > 0 && !fs::is_directory(cur, ec)) return {std::nullopt, kPathNotFound};
     auto next = findChild(cur, path.components[i]);
