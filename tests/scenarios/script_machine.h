@@ -3,6 +3,8 @@
 // 3 July 2010, and helpers to read the report back.
 #pragma once
 
+#include "support/base_machine.h"
+
 #include <string>
 #include <string_view>
 
@@ -29,30 +31,7 @@ inline constexpr const char* kFooter = "\r\n\r\n-=E.O.F=-";
 // machine.toml: the user answers Yes to the confirmation and OK to the
 // restart notice. `extra` is appended (faults).
 inline std::string machineConfig(std::string_view extra = {}) {
-  std::string toml = R"(
-[environment]
-USERNAME = "Owner"
-USERPROFILE = 'C:\Documents and Settings\Owner'
-SYSTEMROOT = 'C:\WINDOWS'
-PROGRAMFILES = 'C:\Program Files'
-
-[clock]
-local = 2010-07-03T14:05:09
-utc_offset_minutes = 120
-
-[self]
-pid = 1500
-path = 'C:\Documents and Settings\Owner\Desktop\QuorelFix.exe'
-
-[token]
-administrator = true
-administrator_deny_only = false
-extra_groups = 0
-privileges = ["SeShutdownPrivilege", "SeDebugPrivilege", "SeChangeNotifyPrivilege"]
-
-[message_boxes]
-answers = ["IDYES", "IDOK"]
-)";
+  std::string toml(qftest::kBaseMachineToml);
   toml += extra;
   return toml;
 }

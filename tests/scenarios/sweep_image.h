@@ -5,6 +5,8 @@
 // the program once and reads back the scan section of the report.
 #pragma once
 
+#include "support/base_machine.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -20,30 +22,7 @@ inline constexpr std::string_view REPORT = R"(C:\Documents and Settings\Owner\De
 inline constexpr std::string_view REBOOT_LIST =
     R"(C:\Documents and Settings\Owner\Desktop\QuorelFix Backups\reboot.txt)";
 
-inline constexpr std::string_view BASE_CONFIG = R"(
-[environment]
-USERNAME = "Owner"
-USERPROFILE = 'C:\Documents and Settings\Owner'
-SYSTEMROOT = 'C:\WINDOWS'
-PROGRAMFILES = 'C:\Program Files'
-
-[clock]
-local = 2010-07-03T14:05:09
-utc_offset_minutes = 120
-
-[self]
-pid = 1500
-path = 'C:\Documents and Settings\Owner\Desktop\QuorelFix.exe'
-
-[token]
-administrator = true
-administrator_deny_only = false
-extra_groups = 0
-privileges = ["SeShutdownPrivilege", "SeDebugPrivilege", "SeChangeNotifyPrivilege"]
-
-[message_boxes]
-answers = ["IDYES", "IDOK"]
-)";
+inline constexpr std::string_view BASE_CONFIG = qftest::kBaseMachineToml;
 
 inline constexpr std::string_view BASE_REGISTRY = R"(
 [HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders]
