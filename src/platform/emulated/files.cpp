@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/emulated/folder_index.h"
 #include "platform/emulated/image.h"
 #include "platform/emulated/text.h"
 
@@ -165,8 +166,7 @@ std::optional<ExistingItem> existingItem(const char16_t* text, win::DWORD& error
     error = found.error;
     return std::nullopt;
   }
-  std::error_code ec;
-  const bool folder = fs::is_directory(*found.host, ec);
+  const bool folder = found.folder;
   // "C:\file.txt\" names a folder that a file cannot be.
   if (path->trailingSeparator && !folder) {
     error = win::ERROR_INVALID_NAME;
@@ -176,6 +176,8 @@ std::optional<ExistingItem> existingItem(const char16_t* text, win::DWORD& error
 }
 
 bool moveHostItem(const fs::path& from, const fs::path& to) {
+  // Whatever the outcome, the folders listed so far may have changed.
+  forgetFolderIndexes();
   std::error_code ec;
   fs::rename(from, to, ec);
   if (!ec) return true;
@@ -258,7 +260,9 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, const SECURITY_ATTRIBUTES*) {
     return FALSE;
   }
   std::error_code ec;
-  if (!std::filesystem::create_directory(emu::hostPathFor(*path), ec) || ec) {
+  const bool created = std::filesystem::create_directory(emu::hostPathFor(*path), ec);
+  emu::forgetFolderIndexes();
+  if (!created || ec) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }

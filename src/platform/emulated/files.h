@@ -69,6 +69,10 @@ bool moveHostItem(const std::filesystem::path& from, const std::filesystem::path
 // A search pattern as FindFirstFileW applies it to the names of one folder.
 // The pattern is the last component of the search path, as written.
 bool wildcardMatches(std::u16string_view pattern, std::u16string_view name);
+// The same match in two steps, for matching one pattern against many names:
+// the expression NTFS turns the pattern into, and whether a name fits it.
+std::u16string ntExpression(std::u16string_view pattern);
+bool expressionMatches(std::u16string_view expression, std::u16string_view name);
 bool hasWildcards(std::u16string_view name);
 
 }  // namespace emu

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/emulated/files.h"
+#include "platform/emulated/folder_index.h"
 #include "platform/emulated/image.h"
 #include "platform/emulated/text.h"
 
@@ -21,6 +23,8 @@ constexpr char16_t kStar = u'*';
 constexpr char16_t kDosStar = u'<';
 constexpr char16_t kDosQm = u'>';
 constexpr char16_t kDosDot = u'"';
+
+}  // namespace
 
 std::u16string ntExpression(std::u16string_view pattern) {
   const bool endsWithDot = !pattern.empty() && pattern.back() == u'.';
@@ -45,6 +49,7 @@ std::u16string ntExpression(std::u16string_view pattern) {
   return out;
 }
 
+namespace {
 // FsRtlIsNameInExpression's rules, ignoring case:
 //   *  any run of characters;
 //   <  any run of characters that does not take the name's last dot;
@@ -97,14 +102,24 @@ class Matcher {
 
 bool hasWildcards(std::u16string_view name) { return name.find_first_of(u"*?") != std::u16string_view::npos; }
 
-bool wildcardMatches(std::u16string_view pattern, std::u16string_view name) {
-  const std::u16string expr = ntExpression(pattern);
+bool expressionMatches(std::u16string_view expr, std::u16string_view name) {
+  // The literal characters before the first wildcard stand for themselves:
+  // a name that does not start with them is rejected without the matcher.
+  const bool dots = name == u"." || name == u"..";
+  const std::size_t literal = std::min(expr.find_first_of(u"*<>\""), expr.size());
+  if (!dots && name.size() < literal) return false;
+  for (std::size_t i = 0; !dots && i < literal; ++i)
+    if (upcase(expr[i]) != upcase(name[i])) return false;
   if (Matcher(expr, name).at(0, 0)) return true;
   // NTFS reports "." and ".." for every expression made only of wildcards
   // ("?", "*." and "??." list them although neither name fits by the rules).
-  if (name == u"." || name == u"..")
+  if (dots)
     return !expr.empty() && expr.find_first_not_of(u"*<>") == std::u16string::npos;
   return false;
+}
+
+bool wildcardMatches(std::u16string_view pattern, std::u16string_view name) {
+  return expressionMatches(ntExpression(pattern), name);
 }
 
 }  // namespace emu
@@ -164,8 +179,7 @@ std::vector<WIN32_FIND_DATAW> listFolder(LPCWSTR lpFileName, DWORD& error) {
     error = ERROR_PATH_NOT_FOUND;
     return {};
   }
-  std::error_code ec;
-  if (!std::filesystem::is_directory(*found.host, ec)) {
+  if (!found.folder) {
     error = ERROR_DIRECTORY;
     return {};
   }
@@ -177,12 +191,14 @@ std::vector<WIN32_FIND_DATAW> listFolder(LPCWSTR lpFileName, DWORD& error) {
   if (!folder.components.empty()) {
     emu::WindowsPath parent = folder;
     parent.components.pop_back();
-    const std::pair<std::u16string_view, const emu::WindowsPath*> dotEntries[] = {{u".", &folder}, {u"..", &parent}};
-    for (const auto& [name, of] : dotEntries) {
+    // The folder was found through its real host names, so its host parent
+    // is the parent's host folder.
+    const std::filesystem::path parentHost = found.host->parent_path();
+    const std::tuple<std::u16string_view, const emu::WindowsPath*, const std::filesystem::path*> dotEntries[] = {
+        {u".", &folder, &*found.host}, {u"..", &parent, &parentHost}};
+    for (const auto& [name, of, host] : dotEntries) {
       if (!emu::wildcardMatches(pattern, name)) continue;
-      auto host = emu::findHostPath(*of);
-      auto info = host ? emu::itemInfo(*host, *of) : std::nullopt;
-      if (info) dots.push_back(findData(name, *info));
+      if (auto info = emu::itemInfo(*host, *of)) dots.push_back(findData(name, *info));
     }
   }
   std::vector<WIN32_FIND_DATAW> rest;
@@ -201,10 +217,20 @@ std::vector<WIN32_FIND_DATAW> listFolder(LPCWSTR lpFileName, DWORD& error) {
     }
   }
   if (!plainName) {
-    for (const auto& entry : std::filesystem::directory_iterator(*found.host, ec)) {
-      const std::u16string name = emu::toUtf16(entry.path().filename().string());
-      if (!emu::wildcardMatches(pattern, name)) continue;
-      if (auto info = emu::itemInfo(entry.path(), emu::childPath(folder, name))) rest.push_back(findData(name, *info));
+    // The folder's names from its index; matching the upper-cased names
+    // answers as matching the names would, since matching ignores case.
+    const std::u16string expression = emu::ntExpression(pattern);
+    const std::string folderHost = found.host->native();
+    const emu::FolderIndex* index = emu::folderIndex(folderHost);
+    for (std::size_t i = 0; index && i < index->entries.size(); ++i) {
+      const emu::FolderEntry& entry = index->entries[i];
+      if (!emu::expressionMatches(expression, emu::upperName(*index, entry))) continue;
+      const std::string_view hostName = emu::hostName(*index, entry);
+      const std::u16string name = emu::toUtf16(hostName);
+      std::string host = folderHost;
+      host += '/';
+      host += hostName;
+      if (auto info = emu::itemInfo(host, emu::childPath(folder, name))) rest.push_back(findData(name, *info));
     }
   }
   std::sort(rest.begin(), rest.end(), [](const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b) {

@@ -1,5 +1,8 @@
 #include "platform/emulated/paths.h"
 
+#include <sys/stat.h>
+
+#include "platform/emulated/folder_index.h"
 #include "platform/emulated/image.h"
 #include "platform/emulated/text.h"
 
@@ -91,62 +94,96 @@ fs::path driveRoot(char16_t drive) {
 }
 
 namespace {
-std::optional<fs::path> findChild(const fs::path& dir, const std::u16string& name) {
-  std::error_code ec;
-  fs::path exact = dir / toUtf8(name);
-  if (fs::symlink_status(exact, ec).type() != fs::file_type::not_found && !ec) return exact;
-  for (const auto& entry : fs::directory_iterator(dir, ec)) {
-    if (equalNoCase(toUtf16(entry.path().filename().string()), name)) return entry.path();
+enum class HostItem { None, File, Folder };
+
+// What the host holds at `host`. A symbolic link counts as what it points at
+// (a dangling one as a file), as the host's folder checks take it.
+HostItem hostItem(const std::string& host) {
+  struct stat st {};
+  if (::lstat(host.c_str(), &st) != 0) return HostItem::None;
+  if (S_ISLNK(st.st_mode)) {
+    struct stat target {};
+    return ::stat(host.c_str(), &target) == 0 && S_ISDIR(target.st_mode) ? HostItem::Folder : HostItem::File;
   }
-  return std::nullopt;
+  return S_ISDIR(st.st_mode) ? HostItem::Folder : HostItem::File;
+}
+
+void appendName(std::string& host, std::string_view name) {
+  host += '/';
+  host += name;
+}
+
+// The host folder holding the last component of `path`, found through the
+// folder indexes (each folder on the way listed once); none with the error
+// Windows gives when a folder on the way is missing or is a file.
+struct Parent {
+  std::string host;
+  const FolderIndex* index = nullptr;
+};
+std::optional<Parent> resolveParent(const WindowsPath& path) {
+  Parent parent{driveRoot(path.drive).native(), nullptr};
+  parent.index = folderIndex(parent.host);
+  for (std::size_t i = 0; parent.index && i + 1 < path.components.size(); ++i) {
+    const FolderEntry* entry = findEntry(*parent.index, path.components[i]);
+    if (!entry || !entry->folder) return std::nullopt;
+    appendName(parent.host, hostName(*parent.index, *entry));
+    parent.index = folderIndex(parent.host);
+  }
+  if (!parent.index) return std::nullopt;
+  return parent;
 }
 }  // namespace
 
 Lookup lookUp(const WindowsPath& path) {
-  fs::path cur = driveRoot(path.drive);
-  std::error_code ec;
+  const std::string root = driveRoot(path.drive).native();
+  if (path.components.empty()) {
+    if (hostItem(root) != HostItem::Folder) return {std::nullopt, kPathNotFound};
+    return {fs::path(root), 0, true};
+  }
   // Most paths are written with the case they were created with: one stat of
-  // the whole host path answers them, where the walk below costs two per
-  // component. The host cannot hold a name below a file, so an existing exact
-  // path also satisfies "every component before the last is a folder".
-  fs::path exact = cur;
-  for (const auto& c : path.components) exact /= toUtf8(c);
-  if (!path.components.empty() && fs::symlink_status(exact, ec).type() != fs::file_type::not_found && !ec)
-    return {exact, 0};
-  if (!fs::is_directory(cur, ec)) return {std::nullopt, kPathNotFound};
-  std::size_t first = 0;
-  // A missing item in a folder written with its own case: only the last name
-  // needs the case-insensitive search.
-  if (path.components.size() > 1 && fs::is_directory(exact.parent_path(), ec)) {
-    cur = exact.parent_path();
-    first = path.components.size() - 1;
+  // the whole host path answers them. The host cannot hold a name below a
+  // file, so an existing exact path also satisfies "every component before
+  // the last is a folder".
+  std::string exact = root;
+  std::size_t parentLength = 0;
+  for (const auto& c : path.components) {
+    parentLength = exact.size();
+    appendName(exact, toUtf8(c));
   }
-  for (std::size_t i = first; i < path.components.size(); ++i) {
-    // Everything before the last component must be a folder.
-    if (i > 0 && !fs::is_directory(cur, ec)) return {std::nullopt, kPathNotFound};
-    auto next = findChild(cur, path.components[i]);
-    if (!next) return {std::nullopt, i + 1 == path.components.size() ? kFileNotFound : kPathNotFound};
-    cur = *next;
+  if (const HostItem item = hostItem(exact); item != HostItem::None) return {fs::path(exact), 0, item == HostItem::Folder};
+  // Another case of the name, or no such item. A folder written in its own
+  // case and listed before answers at once; otherwise the path is walked
+  // through the indexes from the drive root.
+  Parent parent;
+  exact.resize(parentLength);
+  if (const FolderIndex* known = path.components.size() > 1 ? listedFolderIndex(exact) : nullptr) {
+    parent = Parent{std::move(exact), known};
+  } else if (auto walked = resolveParent(path)) {
+    parent = std::move(*walked);
+  } else {
+    return {std::nullopt, kPathNotFound};
   }
-  return {cur, 0};
+  const FolderEntry* entry = findEntry(*parent.index, path.components.back());
+  if (!entry) return {std::nullopt, kFileNotFound};
+  appendName(parent.host, hostName(*parent.index, *entry));
+  return {fs::path(parent.host), 0, entry->folder};
 }
 
 std::optional<fs::path> findHostPath(const WindowsPath& path) { return lookUp(path).host; }
 
 fs::path hostPathFor(const WindowsPath& path) {
-  fs::path cur = driveRoot(path.drive);
-  bool missing = false;
-  for (const auto& c : path.components) {
-    if (!missing) {
-      auto next = findChild(cur, c);
-      if (next) {
-        cur = *next;
-        continue;
-      }
-      missing = true;
-    }
-    cur /= toUtf8(c);
+  std::string cur = driveRoot(path.drive).native();
+  const FolderIndex* index = folderIndex(cur);
+  std::size_t i = 0;
+  for (; index && i < path.components.size(); ++i) {
+    const FolderEntry* entry = findEntry(*index, path.components[i]);
+    if (!entry) break;
+    const bool folder = entry->folder;
+    appendName(cur, hostName(*index, *entry));
+    index = folder ? folderIndex(cur) : nullptr;
   }
+  // Below a missing folder or a file, the rest is named as written.
+  for (; i < path.components.size(); ++i) appendName(cur, toUtf8(path.components[i]));
   return cur;
 }
 

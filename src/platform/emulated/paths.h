@@ -47,6 +47,7 @@ std::optional<std::filesystem::path> findHostPath(const WindowsPath& path);
 struct Lookup {
   std::optional<std::filesystem::path> host;
   std::uint32_t error = 0;
+  bool folder = false;  // the item found is a folder
 };
 Lookup lookUp(const WindowsPath& path);
 

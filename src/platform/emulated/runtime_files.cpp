@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/emulated/files.h"
+#include "platform/emulated/folder_index.h"
 #include "platform/emulated/image.h"
 #include "platform/emulated/text.h"
 
@@ -77,9 +78,9 @@ std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
   if (parsed->components.empty()) return fail(ERROR_ACCESS_DENIED, EACCES);  // a drive root
   emu::Lookup found = emu::lookUp(*parsed);
   fs::path host;
+  const bool created = !found.host;
   if (found.host) {
-    std::error_code ec;
-    if (fs::is_directory(*found.host, ec)) return fail(ERROR_ACCESS_DENIED, EACCES);
+    if (found.folder) return fail(ERROR_ACCESS_DENIED, EACCES);
     if (parsed->trailingSeparator) return fail(ERROR_INVALID_NAME, EINVAL);
     host = *found.host;
   } else if (mode->access != u'r' && found.error == ERROR_FILE_NOT_FOUND && !parsed->trailingSeparator) {
@@ -95,6 +96,7 @@ std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
   hostMode += 'b';  // the bytes as written: the emulated runtime does no text translation
   std::FILE* stream = std::fopen(host.c_str(), hostMode.c_str());
   if (!stream) return fail(errorFromErrno(errno), errno);
+  if (created) emu::forgetFolderIndexes();  // the folder holds one more name
   if (mode->access != u'r' || mode->update) {
     static const bool registered = [] {
       writtenStreams();  // built before the exit handler, so it outlives it

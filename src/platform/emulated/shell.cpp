@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/emulated/files.h"
+#include "platform/emulated/folder_index.h"
 #include "platform/emulated/image.h"
 #include "platform/emulated/text.h"
 
@@ -182,6 +183,7 @@ int carryOut(const Move& m) {
   // Missing destination folders are made (FOF_NOCONFIRMMKDIR's answer, also
   // taken without the flag since no window can ask).
   fs::create_directories(emu::hostPathFor(parent), ec);
+  emu::forgetFolderIndexes();
   if (ec) return static_cast<int>(ERROR_ACCESS_DENIED);
   const fs::path target = emu::hostPathFor(m.to);
   if (m.replace && m.folder) return mergeFolders(m.fromHost, target) ? 0 : static_cast<int>(ERROR_ACCESS_DENIED);
@@ -197,10 +199,11 @@ int SHFileOperationW(SHFILEOPSTRUCTW* lpFileOp) {
   if (lpFileOp->wFunc != FO_MOVE) return static_cast<int>(ERROR_INVALID_FUNCTION);
   std::vector<Move> moves;
   if (int planned = planMoves(*lpFileOp, moves); planned != 0) return planned;
-  for (const Move& m : moves) {
-    if (int done = carryOut(m); done != 0) return done;
-  }
-  return 0;
+  int done = 0;
+  for (std::size_t i = 0; done == 0 && i < moves.size(); ++i) done = carryOut(moves[i]);
+  // The moves changed the drive below the folders listed so far.
+  emu::forgetFolderIndexes();
+  return done;
 }
 
 int SHCreateDirectoryExW(HWND, LPCWSTR pszPath, const SECURITY_ATTRIBUTES*) {
@@ -228,7 +231,9 @@ int SHCreateDirectoryExW(HWND, LPCWSTR pszPath, const SECURITY_ATTRIBUTES*) {
       }
       return finish(last ? ERROR_FILE_EXISTS : ERROR_PATH_NOT_FOUND);
     }
-    if (!fs::create_directory(emu::hostPathFor(walk), ec) || ec) return finish(ERROR_ACCESS_DENIED);
+    const bool created = fs::create_directory(emu::hostPathFor(walk), ec);
+    emu::forgetFolderIndexes();
+    if (!created || ec) return finish(ERROR_ACCESS_DENIED);
   }
   return finish(ERROR_SUCCESS);
 }

@@ -1,0 +1,59 @@
+// The listed folders of the emulated drives, each with its names indexed the
+// way NTFS finds them (upper-cased, code unit by code unit), so that looking a
+// name up in any case, or learning that no case of it exists, costs no host
+// call once the folder has been listed.
+//
+// An index holds the folder as it was when listed. Every call that changes a
+// drive (creating, moving, removing an item, creating a file) drops all
+// indexes at once, and so does switching or reloading the image: the next
+// lookup lists the folder again. Items are never added to a drive behind the
+// machine's back while a process runs; between runs (a reboot, a new program
+// run, a test planting files and reloading the image) nothing is kept.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace emu {
+
+struct FolderEntry {
+  std::uint32_t hostOffset = 0;   // the name as the host holds it (bytes)
+  std::uint32_t upperOffset = 0;  // the name in UTF-16, upper-cased
+  std::uint16_t hostLength = 0;
+  std::uint16_t upperLength = 0;
+  bool folder = false;
+};
+
+struct FolderIndex {
+  std::string hostNames;             // every entry's host name, one after another
+  std::u16string upperNames;         // every entry's upper-cased UTF-16 name
+  std::vector<FolderEntry> entries;  // in the host's listing order, without "." and ".."
+  std::vector<std::uint32_t> byName; // entry numbers ordered by upper-cased name, ties in listing order
+};
+
+inline std::string_view hostName(const FolderIndex& index, const FolderEntry& e) {
+  return std::string_view(index.hostNames).substr(e.hostOffset, e.hostLength);
+}
+inline std::u16string_view upperName(const FolderIndex& index, const FolderEntry& e) {
+  return std::u16string_view(index.upperNames).substr(e.upperOffset, e.upperLength);
+}
+
+// The index of the host folder `host`, listed on first use. None when `host`
+// is not a folder (missing, or a file); an empty index when it is a folder
+// the host does not let us list.
+const FolderIndex* folderIndex(const std::string& host);
+// The index of `host` if it has been listed since the last change; none
+// otherwise (nothing is listed).
+const FolderIndex* listedFolderIndex(const std::string& host);
+
+// The entry named `name` in any case: the one written exactly so if there is
+// one, else the first the host lists.
+const FolderEntry* findEntry(const FolderIndex& index, std::u16string_view name);
+
+// Drops every index; called after every change to a drive.
+void forgetFolderIndexes();
+
+}  // namespace emu
