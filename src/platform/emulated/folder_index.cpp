@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <unordered_map>
@@ -21,8 +20,15 @@ namespace {
 // scan walks through.
 constexpr std::size_t kMostIndexedNames = 100000;
 
+// Host paths hashed as views, so that a path's folders can be looked up
+// without copying each prefix.
+struct PathHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+
 struct Indexes {
-  std::unordered_map<std::string, FolderIndex> folders;
+  std::unordered_map<std::string, FolderIndex, PathHash, std::equal_to<>> folders;
   std::size_t names = 0;
   std::uint64_t generation = 0;  // the image generation they were listed in
 };
@@ -30,6 +36,16 @@ struct Indexes {
 Indexes& indexes() {
   static Indexes all;
   return all;
+}
+
+// FNV-1a over the code units.
+std::uint32_t nameHash(std::u16string_view upper) {
+  std::uint32_t h = 2166136261u;
+  for (char16_t c : upper) {
+    h ^= c;
+    h *= 16777619u;
+  }
+  return h;
 }
 
 struct DirCloser {
@@ -66,12 +82,8 @@ std::optional<FolderIndex> listFolder(const std::string& host) {
     index.hostNames += name;
     index.upperNames += upper;
     index.entries.push_back(entry);
+    index.hashes.push_back(nameHash(upper));
   }
-  index.byName.resize(index.entries.size());
-  for (std::uint32_t i = 0; i < index.byName.size(); ++i) index.byName[i] = i;
-  std::stable_sort(index.byName.begin(), index.byName.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return upperName(index, index.entries[a]) < upperName(index, index.entries[b]);
-  });
   index.hostNames.shrink_to_fit();
   index.upperNames.shrink_to_fit();
   return index;
@@ -90,7 +102,7 @@ Indexes& currentIndexes() {
 }
 }  // namespace
 
-const FolderIndex* listedFolderIndex(const std::string& host) {
+const FolderIndex* listedFolderIndex(std::string_view host) {
   Indexes& all = currentIndexes();
   auto it = all.folders.find(host);
   return it == all.folders.end() ? nullptr : &it->second;
@@ -107,15 +119,16 @@ const FolderIndex* folderIndex(const std::string& host) {
 }
 
 const FolderEntry* findEntry(const FolderIndex& index, std::u16string_view name) {
+  // A folder is looked up a few times between two changes: a pass over its
+  // hashes costs less than keeping its names sorted or hashed in a table.
   const std::u16string upper = upcased(name);
-  auto it = std::lower_bound(index.byName.begin(), index.byName.end(), upper, [&](std::uint32_t i, const auto& key) {
-    return upperName(index, index.entries[i]) < std::u16string_view(key);
-  });
+  const std::uint32_t hash = nameHash(upper);
   const FolderEntry* first = nullptr;
   std::string exact;
-  for (; it != index.byName.end(); ++it) {
-    const FolderEntry& e = index.entries[*it];
-    if (upperName(index, e) != upper) break;
+  for (std::size_t i = 0; i < index.hashes.size(); ++i) {
+    if (index.hashes[i] != hash) continue;
+    const FolderEntry& e = index.entries[i];
+    if (upperName(index, e) != upper) continue;
     if (!first) {
       first = &e;
       exact = toUtf8(name);

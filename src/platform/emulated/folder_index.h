@@ -31,7 +31,7 @@ struct FolderIndex {
   std::string hostNames;             // every entry's host name, one after another
   std::u16string upperNames;         // every entry's upper-cased UTF-16 name
   std::vector<FolderEntry> entries;  // in the host's listing order, without "." and ".."
-  std::vector<std::uint32_t> byName; // entry numbers ordered by upper-cased name, ties in listing order
+  std::vector<std::uint32_t> hashes; // each entry's upper-cased name hashed, to pass over the others quickly
 };
 
 inline std::string_view hostName(const FolderIndex& index, const FolderEntry& e) {
@@ -45,9 +45,8 @@ inline std::u16string_view upperName(const FolderIndex& index, const FolderEntry
 // is not a folder (missing, or a file); an empty index when it is a folder
 // the host does not let us list.
 const FolderIndex* folderIndex(const std::string& host);
-// The index of `host` if it has been listed since the last change; none
-// otherwise (nothing is listed).
-const FolderIndex* listedFolderIndex(const std::string& host);
+// The index of `host` if it is listed already; none otherwise (nothing is listed).
+const FolderIndex* listedFolderIndex(std::string_view host);
 
 // The entry named `name` in any case: the one written exactly so if there is
 // one, else the first the host lists.

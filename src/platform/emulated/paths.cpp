@@ -113,60 +113,66 @@ void appendName(std::string& host, std::string_view name) {
   host += name;
 }
 
-// The host folder holding the last component of `path`, found through the
-// folder indexes (each folder on the way listed once); none with the error
-// Windows gives when a folder on the way is missing or is a file.
-struct Parent {
-  std::string host;
-  const FolderIndex* index = nullptr;
-};
-std::optional<Parent> resolveParent(const WindowsPath& path) {
-  Parent parent{driveRoot(path.drive).native(), nullptr};
-  parent.index = folderIndex(parent.host);
-  for (std::size_t i = 0; parent.index && i + 1 < path.components.size(); ++i) {
-    const FolderEntry* entry = findEntry(*parent.index, path.components[i]);
-    if (!entry || !entry->folder) return std::nullopt;
-    appendName(parent.host, hostName(*parent.index, *entry));
-    parent.index = folderIndex(parent.host);
+// Resolves the components of `path` from `depth` on, below the listed folder
+// `host` that holds its first `depth` components.
+Lookup walkDown(const WindowsPath& path, std::size_t depth, std::string host, const FolderIndex* index) {
+  const std::size_t n = path.components.size();
+  for (std::size_t i = depth; i < n; ++i) {
+    const bool last = i + 1 == n;
+    const FolderEntry* entry = index ? findEntry(*index, path.components[i]) : nullptr;
+    if (!entry) return {std::nullopt, last ? kFileNotFound : kPathNotFound};
+    const bool folder = entry->folder;
+    appendName(host, hostName(*index, *entry));
+    if (last) return {fs::path(host), 0, folder};
+    // Everything before the last component must be a folder.
+    if (!folder) return {std::nullopt, kPathNotFound};
+    index = folderIndex(host);
   }
-  if (!parent.index) return std::nullopt;
-  return parent;
+  return {fs::path(host), 0, true};
 }
 }  // namespace
 
 Lookup lookUp(const WindowsPath& path) {
   const std::string root = driveRoot(path.drive).native();
-  if (path.components.empty()) {
+  const std::size_t n = path.components.size();
+  if (n == 0) {
     if (hostItem(root) != HostItem::Folder) return {std::nullopt, kPathNotFound};
     return {fs::path(root), 0, true};
   }
+  // The host path as written, and where each of its folders ends.
+  std::string exact = root;
+  std::vector<std::size_t> ends{root.size()};
+  for (const auto& c : path.components) {
+    appendName(exact, toUtf8(c));
+    ends.push_back(exact.size());
+  }
+  auto prefix = [&](std::size_t depth) { return exact.substr(0, ends[depth]); };
+  // The deepest folder on the way, written in its own case, that is listed
+  // already. Its parent or grandparent answers from memory (at most one more
+  // folder listed).
+  std::size_t depth = n;
+  const FolderIndex* index = nullptr;
+  for (std::size_t j = n; j-- > 0 && !index;) {
+    index = listedFolderIndex(std::string_view(exact).substr(0, ends[j]));
+    depth = j;
+  }
+  if (index && depth + 2 >= n) return walkDown(path, depth, prefix(depth), index);
   // Most paths are written with the case they were created with: one stat of
   // the whole host path answers them. The host cannot hold a name below a
   // file, so an existing exact path also satisfies "every component before
   // the last is a folder".
-  std::string exact = root;
-  std::size_t parentLength = 0;
-  for (const auto& c : path.components) {
-    parentLength = exact.size();
-    appendName(exact, toUtf8(c));
-  }
   if (const HostItem item = hostItem(exact); item != HostItem::None) return {fs::path(exact), 0, item == HostItem::Folder};
-  // Another case of the name, or no such item. A folder written in its own
-  // case and listed before answers at once; otherwise the path is walked
-  // through the indexes from the drive root.
-  Parent parent;
-  exact.resize(parentLength);
-  if (const FolderIndex* known = path.components.size() > 1 ? listedFolderIndex(exact) : nullptr) {
-    parent = Parent{std::move(exact), known};
-  } else if (auto walked = resolveParent(path)) {
-    parent = std::move(*walked);
-  } else {
-    return {std::nullopt, kPathNotFound};
+  // Another case of the name, or no such item: the folder written in its own
+  // case answers if it exists, else the path is walked through the indexes.
+  if (n > 1) {
+    if (const FolderIndex* parent = folderIndex(prefix(n - 1))) return walkDown(path, n - 1, prefix(n - 1), parent);
   }
-  const FolderEntry* entry = findEntry(*parent.index, path.components.back());
-  if (!entry) return {std::nullopt, kFileNotFound};
-  appendName(parent.host, hostName(*parent.index, *entry));
-  return {fs::path(parent.host), 0, entry->folder};
+  // (Looked up again: listing a folder may have dropped the indexes.)
+  if (index && (index = listedFolderIndex(std::string_view(exact).substr(0, ends[depth]))))
+    return walkDown(path, depth, prefix(depth), index);
+  const FolderIndex* rootIndex = folderIndex(root);
+  if (!rootIndex) return {std::nullopt, kPathNotFound};
+  return walkDown(path, 0, root, rootIndex);
 }
 
 std::optional<fs::path> findHostPath(const WindowsPath& path) { return lookUp(path).host; }
