@@ -101,10 +101,14 @@ int fileContains(std::FILE* file, const char* signature) {
   const std::size_t rare = rarestByteIndex(sig, len);
   std::size_t kept = 0;  // bytes carried over from the previous block
   for (;;) {
-    const std::size_t got = std::fread(buffer.data() + kept, 1, buffer.size() - kept, file);
+    const std::size_t wanted = buffer.size() - kept;
+    const std::size_t got = std::fread(buffer.data() + kept, 1, wanted, file);
     if (got == 0) return 0;
     const std::size_t filled = kept + got;
     if (occursIn(buffer.data(), filled, sig, len, rare)) return 1;
+    // A short read met the end of the file (or an error): asking again
+    // would only cost another read that finds nothing.
+    if (got < wanted) return 0;
     // Only the last (len - 1) bytes can begin a match that the next block completes.
     kept = filled < len - 1 ? filled : len - 1;
     std::memmove(buffer.data(), buffer.data() + filled - kept, kept);

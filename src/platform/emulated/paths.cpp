@@ -148,26 +148,32 @@ Lookup lookUp(const WindowsPath& path) {
   }
   auto prefix = [&](std::size_t depth) { return exact.substr(0, ends[depth]); };
   // The deepest folder on the way, written in its own case, that is listed
-  // already. Its parent or grandparent answers from memory (at most one more
-  // folder listed).
+  // already. A listed parent answers from memory; so does a listed
+  // grandparent that holds no folder of the parent's name.
   std::size_t depth = n;
   const FolderIndex* index = nullptr;
   for (std::size_t j = n; j-- > 0 && !index;) {
     index = listedFolderIndex(std::string_view(exact).substr(0, ends[j]));
     depth = j;
   }
-  if (index && depth + 2 >= n) return walkDown(path, depth, prefix(depth), index);
+  if (index && depth + 1 == n) return walkDown(path, depth, prefix(depth), index);
+  if (index && depth + 2 == n) {
+    const FolderEntry* parent = findEntry(*index, path.components[depth]);
+    if (!parent || !parent->folder) return {std::nullopt, kPathNotFound};
+  }
   // Most paths are written with the case they were created with: one stat of
   // the whole host path answers them. The host cannot hold a name below a
   // file, so an existing exact path also satisfies "every component before
   // the last is a folder".
   if (const HostItem item = hostItem(exact); item != HostItem::None) return {fs::path(exact), 0, item == HostItem::Folder};
-  // Another case of the name, or no such item: the folder written in its own
-  // case answers if it exists, else the path is walked through the indexes.
-  if (n > 1) {
-    if (const FolderIndex* parent = folderIndex(prefix(n - 1))) return walkDown(path, n - 1, prefix(n - 1), parent);
+  // Another case of the name, or no such item: the nearest folder on the way
+  // that exists as written answers, walked down from; failing all, the
+  // deepest listed one (looked up again: listing may have dropped the
+  // indexes), or the drive root.
+  const std::size_t listed = index ? depth : 0;
+  for (std::size_t j = n - 1; j > listed; --j) {
+    if (const FolderIndex* folder = folderIndex(prefix(j))) return walkDown(path, j, prefix(j), folder);
   }
-  // (Looked up again: listing a folder may have dropped the indexes.)
   if (index && (index = listedFolderIndex(std::string_view(exact).substr(0, ends[depth]))))
     return walkDown(path, depth, prefix(depth), index);
   const FolderIndex* rootIndex = folderIndex(root);
