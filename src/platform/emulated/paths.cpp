@@ -94,6 +94,19 @@ fs::path driveRoot(char16_t drive) {
 }
 
 namespace {
+// The host folder of a drive as text, kept per image: every lookup starts there.
+const std::string& driveRootText(char16_t drive) {
+  static std::string roots[26];
+  static std::uint64_t generation = 0;
+  if (generation != image().generation) {
+    for (auto& r : roots) r.clear();
+    generation = image().generation;
+  }
+  std::string& root = roots[(upcase(drive) - u'A') % 26];
+  if (root.empty()) root = driveRoot(drive).native();
+  return root;
+}
+
 enum class HostItem { None, File, Folder };
 
 // What the host holds at `host`. A symbolic link counts as what it points at
@@ -133,7 +146,7 @@ Lookup walkDown(const WindowsPath& path, std::size_t depth, std::string host, co
 }  // namespace
 
 Lookup lookUp(const WindowsPath& path) {
-  const std::string root = driveRoot(path.drive).native();
+  const std::string& root = driveRootText(path.drive);
   const std::size_t n = path.components.size();
   if (n == 0) {
     if (hostItem(root) != HostItem::Folder) return {std::nullopt, kPathNotFound};
@@ -183,8 +196,21 @@ Lookup lookUp(const WindowsPath& path) {
 
 std::optional<fs::path> findHostPath(const WindowsPath& path) { return lookUp(path).host; }
 
+std::string writtenHostPath(const WindowsPath& path) {
+  std::string host = driveRootText(path.drive);
+  for (const auto& c : path.components) appendName(host, toUtf8(c));
+  return host;
+}
+
+bool answeredFromMemory(const WindowsPath& path) {
+  if (path.components.empty()) return false;
+  std::string parent = driveRootText(path.drive);
+  for (std::size_t i = 0; i + 1 < path.components.size(); ++i) appendName(parent, toUtf8(path.components[i]));
+  return listedFolderIndex(parent) != nullptr;
+}
+
 fs::path hostPathFor(const WindowsPath& path) {
-  std::string cur = driveRoot(path.drive).native();
+  std::string cur = driveRootText(path.drive);
   const FolderIndex* index = folderIndex(cur);
   std::size_t i = 0;
   for (; index && i < path.components.size(); ++i) {

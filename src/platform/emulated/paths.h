@@ -51,6 +51,11 @@ struct Lookup {
 };
 Lookup lookUp(const WindowsPath& path);
 
+// The host path exactly as written (no name resolved without regard to case).
+std::string writtenHostPath(const WindowsPath& path);
+// Whether lookUp answers this path from a listed folder, asking the host nothing.
+bool answeredFromMemory(const WindowsPath& path);
+
 // The host path where an item would be: existing components resolved without
 // regard to case, the missing rest appended as written.
 std::filesystem::path hostPathFor(const WindowsPath& path);

@@ -4,6 +4,10 @@
 // CreateFileW). Files written through these streams get the emulated clock as
 // their last-write time when they are closed, or at process exit for streams
 // still open then.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <map>
@@ -68,6 +72,38 @@ std::FILE* fail(DWORD error, int e) {
   return nullptr;
 }
 
+// A file to read, opened by its name as written: most are written in the
+// case they were created with, and one open answers them where a lookup and
+// an open take two host calls. Only where the folder has been listed already
+// does the lookup answer from memory (no host call) and is left to answer.
+// Returns none with errno ENOENT when the lookup should answer.
+std::FILE* openAsWritten(const emu::WindowsPath& path) {
+  errno = ENOENT;
+  if (emu::answeredFromMemory(path)) return nullptr;
+  const std::string host = emu::writtenHostPath(path);
+  const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return fail(ERROR_ACCESS_DENIED, EACCES);  // a folder cannot be opened as a file
+  }
+  if (auto fault = emu::faultOn(path)) {
+    ::close(fd);
+    return fail(fault->code, EACCES);
+  }
+  std::FILE* stream = ::fdopen(fd, "rb");
+  if (!stream) {
+    const int e = errno;
+    ::close(fd);
+    return fail(errorFromErrno(e), e);
+  }
+  return stream;
+}
+
 std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
   auto mode = parseMode(modeText);
   if (!mode) return fail(ERROR_INVALID_PARAMETER, EINVAL);
@@ -76,6 +112,10 @@ std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
   auto parsed = emu::pathArgument(pathText.c_str(), error);
   if (!parsed) return fail(error, ENOENT);
   if (parsed->components.empty()) return fail(ERROR_ACCESS_DENIED, EACCES);  // a drive root
+  if (mode->access == u'r' && !mode->update && !parsed->trailingSeparator) {
+    if (std::FILE* stream = openAsWritten(*parsed)) return stream;
+    if (errno != ENOENT) return nullptr;  // the error is set
+  }
   emu::Lookup found = emu::lookUp(*parsed);
   fs::path host;
   const bool created = !found.host;
