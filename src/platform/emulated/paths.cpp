@@ -24,25 +24,19 @@ std::optional<WindowsPath> parseWindowsPath(std::u16string_view path) {
   if (d < u'A' || d > u'Z') return std::nullopt;
   WindowsPath out;
   out.drive = d;
-  std::u16string part;
-  auto flush = [&] {
+  for (std::size_t i = 2; i < path.size();) {
+    std::size_t end = i;
+    while (end < path.size() && !isSeparator(path[end])) ++end;
+    const std::u16string_view part = path.substr(i, end - i);
     if (part.empty() || part == u".") {
     } else if (part == u"..") {
       if (!out.components.empty()) out.components.pop_back();
     } else {
-      out.components.push_back(part);
+      out.components.emplace_back(part);
     }
-    part.clear();
-  };
-  for (std::size_t i = 2; i < path.size(); ++i) {
-    if (isSeparator(path[i])) {
-      flush();
-    } else {
-      part.push_back(path[i]);
-    }
+    i = end + 1;
   }
   out.trailingSeparator = isSeparator(path.back());
-  flush();
   return out;
 }
 
@@ -145,7 +139,8 @@ Lookup walkDown(const WindowsPath& path, std::size_t depth, std::string host, co
 }
 }  // namespace
 
-Lookup lookUp(const WindowsPath& path) {
+namespace {
+Lookup lookUpFrom(const WindowsPath& path, bool askExact) {
   const std::string& root = driveRootText(path.drive);
   const std::size_t n = path.components.size();
   if (n == 0) {
@@ -178,7 +173,9 @@ Lookup lookUp(const WindowsPath& path) {
   // the whole host path answers them. The host cannot hold a name below a
   // file, so an existing exact path also satisfies "every component before
   // the last is a folder".
-  if (const HostItem item = hostItem(exact); item != HostItem::None) return {fs::path(exact), 0, item == HostItem::Folder};
+  if (askExact) {
+    if (const HostItem item = hostItem(exact); item != HostItem::None) return {fs::path(exact), 0, item == HostItem::Folder};
+  }
   // Another case of the name, or no such item: the nearest folder on the way
   // that exists as written answers, walked down from; failing all, the
   // deepest listed one (looked up again: listing may have dropped the
@@ -194,6 +191,12 @@ Lookup lookUp(const WindowsPath& path) {
   return walkDown(path, 0, root, rootIndex);
 }
 
+}  // namespace
+
+Lookup lookUp(const WindowsPath& path) { return lookUpFrom(path, true); }
+
+Lookup lookUpOtherCase(const WindowsPath& path) { return lookUpFrom(path, false); }
+
 std::optional<fs::path> findHostPath(const WindowsPath& path) { return lookUp(path).host; }
 
 std::string writtenHostPath(const WindowsPath& path) {
@@ -203,10 +206,20 @@ std::string writtenHostPath(const WindowsPath& path) {
 }
 
 bool answeredFromMemory(const WindowsPath& path) {
-  if (path.components.empty()) return false;
-  std::string parent = driveRootText(path.drive);
-  for (std::size_t i = 0; i + 1 < path.components.size(); ++i) appendName(parent, toUtf8(path.components[i]));
-  return listedFolderIndex(parent) != nullptr;
+  // As lookUp decides: a listed parent answers, and so does a listed
+  // grandparent without a folder of the parent's name.
+  const std::size_t n = path.components.size();
+  if (n == 0) return false;
+  std::string grandparent = driveRootText(path.drive);
+  for (std::size_t i = 0; i + 2 < n; ++i) appendName(grandparent, toUtf8(path.components[i]));
+  if (n == 1) return listedFolderIndex(grandparent) != nullptr;  // the drive root is the parent
+  std::string parent = grandparent;
+  appendName(parent, toUtf8(path.components[n - 2]));
+  if (listedFolderIndex(parent)) return true;
+  const FolderIndex* index = listedFolderIndex(grandparent);
+  if (!index) return false;
+  const FolderEntry* entry = findEntry(*index, path.components[n - 2]);
+  return !entry || !entry->folder;
 }
 
 fs::path hostPathFor(const WindowsPath& path) {

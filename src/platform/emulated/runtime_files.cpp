@@ -76,13 +76,15 @@ std::FILE* fail(DWORD error, int e) {
 // case they were created with, and one open answers them where a lookup and
 // an open take two host calls. Only where the folder has been listed already
 // does the lookup answer from memory (no host call) and is left to answer.
-// Returns none with errno ENOENT when the lookup should answer.
-std::FILE* openAsWritten(const emu::WindowsPath& path) {
+// Returns none with errno ENOENT when the lookup should answer, with
+// `missing` set when nothing is there by the name as written.
+std::FILE* openAsWritten(const emu::WindowsPath& path, bool& missing) {
   errno = ENOENT;
   if (emu::answeredFromMemory(path)) return nullptr;
   const std::string host = emu::writtenHostPath(path);
   const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
+    missing = errno == ENOENT || errno == ENOTDIR;
     errno = ENOENT;
     return nullptr;
   }
@@ -112,11 +114,12 @@ std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
   auto parsed = emu::pathArgument(pathText.c_str(), error);
   if (!parsed) return fail(error, ENOENT);
   if (parsed->components.empty()) return fail(ERROR_ACCESS_DENIED, EACCES);  // a drive root
+  bool writtenMissing = false;
   if (mode->access == u'r' && !mode->update && !parsed->trailingSeparator) {
-    if (std::FILE* stream = openAsWritten(*parsed)) return stream;
+    if (std::FILE* stream = openAsWritten(*parsed, writtenMissing)) return stream;
     if (errno != ENOENT) return nullptr;  // the error is set
   }
-  emu::Lookup found = emu::lookUp(*parsed);
+  emu::Lookup found = writtenMissing ? emu::lookUpOtherCase(*parsed) : emu::lookUp(*parsed);
   fs::path host;
   const bool created = !found.host;
   if (found.host) {

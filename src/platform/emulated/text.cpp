@@ -4,7 +4,23 @@
 
 namespace emu {
 
+namespace {
+// Names and paths are nearly always ASCII: those convert code unit for byte
+// without the general decoder.
+bool allAscii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+bool allAscii(std::u16string_view s) {
+  for (char16_t c : s)
+    if (c >= 0x80) return false;
+  return true;
+}
+}  // namespace
+
 std::u16string toUtf16(std::string_view s) {
+  if (allAscii(s)) return std::u16string(s.begin(), s.end());
   std::u16string out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size();) {
@@ -61,6 +77,11 @@ std::u16string toUtf16(std::string_view s) {
 }
 
 std::string toUtf8(std::u16string_view s) {
+  if (allAscii(s)) {
+    std::string ascii(s.size(), '\0');
+    for (std::size_t i = 0; i < s.size(); ++i) ascii[i] = static_cast<char>(s[i]);
+    return ascii;
+  }
   std::string out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size(); ++i) {
