@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <memory>
 #include <unordered_map>
 
@@ -64,11 +63,8 @@ bool entryIsFolder(DIR* dir, const dirent& e) {
 
 std::optional<FolderIndex> listFolder(const std::string& host) {
   std::unique_ptr<DIR, DirCloser> dir(::opendir(host.c_str()));
+  if (!dir) return std::nullopt;
   FolderIndex index;
-  if (!dir) {
-    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
-    return index;  // a folder we may not list: it shows no names
-  }
   while (const dirent* e = ::readdir(dir.get())) {
     const std::string_view name(e->d_name);
     if (name == "." || name == "..") continue;

@@ -42,8 +42,8 @@ inline std::u16string_view upperName(const FolderIndex& index, const FolderEntry
 }
 
 // The index of the host folder `host`, listed on first use. None when `host`
-// is not a folder (missing, or a file); an empty index when it is a folder
-// the host does not let us list.
+// cannot be listed: missing, a file, or a folder the host does not let us
+// list (its names are then found only as written, never kept).
 const FolderIndex* folderIndex(const std::string& host);
 // The index of `host` if it is listed already; none otherwise (nothing is listed).
 const FolderIndex* listedFolderIndex(std::string_view host);
