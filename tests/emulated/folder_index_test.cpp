@@ -158,6 +158,23 @@ TEST_F(FolderIndexes, ANewRunSeesWhatWasPlantedOnDiskSinceTheLastOne) {
   EXPECT_TRUE(opens("C:\\MIXED\\LATER\\X.txt"));
 }
 
+TEST_F(FolderIndexes, ChangesBesideTheSeamAreSeenToo) {
+  // A test (or any other host process) changing the drive folders while the
+  // machine runs: the host tells of it, and the next lookup knows.
+  EXPECT_EQ(attributes("C:\\MIXED\\OTHER.TXT"), kNoFile);
+  EXPECT_EQ(list("C:\\Mixed\\*").size(), 4u);
+  EXPECT_EQ(attributes("C:\\MIXED\\SUB\\INNER.DAT"), kFile);
+  image.file("C:\\Mixed\\Other.txt", "o");
+  std::filesystem::rename(image.host("C:\\Mixed\\Sub"), image.host("C:\\Mixed\\Renamed"));
+  EXPECT_EQ(attributes("C:\\MIXED\\OTHER.TXT"), kFile);
+  EXPECT_EQ(attributes("C:\\MIXED\\SUB\\INNER.DAT"), kNoPath);
+  EXPECT_EQ(attributes("C:\\mixed\\renamed\\INNER.DAT"), kFile);
+  EXPECT_EQ(list("C:\\Mixed\\*"), (std::vector<std::string>{".", "..", "Case.TXT", "Other.txt", "Renamed"}));
+  std::filesystem::remove(image.host("C:\\Mixed\\Other.txt"));
+  EXPECT_FALSE(opens("C:\\MIXED\\OTHER.TXT"));
+  EXPECT_EQ(attributes("C:\\mixed\\other.txt"), kNoFile);
+}
+
 TEST_F(FolderIndexes, AHostFolderHoldingTwoCasesOfANameAnswersWithTheExactOne) {
   // Windows cannot hold both names; a host folder can. The name written
   // exactly wins, as it did before any folder was listed.

@@ -176,13 +176,18 @@ std::optional<ExistingItem> existingItem(const char16_t* text, win::DWORD& error
 }
 
 bool moveHostItem(const fs::path& from, const fs::path& to) {
-  // Whatever the outcome, the folders listed so far may have changed.
-  forgetFolderIndexes();
   std::error_code ec;
   fs::rename(from, to, ec);
-  if (!ec) return true;
+  if (!ec) {
+    // The item's entry goes from one folder's index to the other's.
+    const std::optional<bool> known = noteRemoved(from.native());
+    noteAdded(to.native(), known ? *known : fs::is_directory(to, ec));
+    return true;
+  }
   if (ec != std::errc::cross_device_link) return false;
-  // Drives of an image on different host file systems: copy, then remove.
+  // Drives of an image on different host file systems: copy, then remove;
+  // whatever part of that is done, the indexes are dropped.
+  forgetFolderIndexes();
   fs::copy(from, to, fs::copy_options::recursive, ec);
   if (ec) return false;
   fs::remove_all(from, ec);
@@ -260,8 +265,9 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, const SECURITY_ATTRIBUTES*) {
     return FALSE;
   }
   std::error_code ec;
-  const bool created = std::filesystem::create_directory(emu::hostPathFor(*path), ec);
-  emu::forgetFolderIndexes();
+  const std::filesystem::path host = emu::hostPathFor(*path);
+  const bool created = std::filesystem::create_directory(host, ec);
+  if (created && !ec) emu::noteAdded(host.native(), true);
   if (!created || ec) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;

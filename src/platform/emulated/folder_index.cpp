@@ -3,8 +3,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 #include <unordered_map>
 
@@ -30,7 +33,15 @@ struct Indexes {
   std::unordered_map<std::string, FolderIndex, PathHash, std::equal_to<>> folders;
   std::size_t names = 0;
   std::uint64_t generation = 0;  // the image generation they were listed in
+  // The host tells of every change to a listed folder, whoever makes it.
+  int notify = -1;                           // the inotify instance; -1 when the host offers none
+  bool notifyTried = false;
+  std::unordered_map<int, std::string> watched;  // watch descriptor -> listed folder
+  FolderIndex unkept;  // a folder listed without a watch: good for the call that listed it only
 };
+
+constexpr std::uint32_t kWatchedChanges =
+    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
 Indexes& indexes() {
   static Indexes all;
@@ -61,24 +72,33 @@ bool entryIsFolder(DIR* dir, const dirent& e) {
   return ::fstatat(::dirfd(dir), e.d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::optional<FolderIndex> listFolder(const std::string& host) {
+void addEntry(FolderIndex& index, std::string_view name, bool folder) {
+  const std::u16string upper = upcased(toUtf16(name));
+  FolderEntry entry;
+  entry.hostOffset = static_cast<std::uint32_t>(index.hostNames.size());
+  entry.hostLength = static_cast<std::uint16_t>(name.size());
+  entry.upperOffset = static_cast<std::uint32_t>(index.upperNames.size());
+  entry.upperLength = static_cast<std::uint16_t>(upper.size());
+  entry.folder = folder;
+  index.hostNames += name;
+  index.upperNames += upper;
+  index.entries.push_back(entry);
+  index.hashes.push_back(nameHash(upper));
+}
+
+// Lists a folder. With an inotify instance, the folder is watched once it is
+// open and before its names are read: a change made while it is read is
+// told afterwards (telling it again does no harm), and none goes untold.
+std::optional<FolderIndex> listFolder(const std::string& host, int notify, int& watch) {
+  watch = -1;
   std::unique_ptr<DIR, DirCloser> dir(::opendir(host.c_str()));
   if (!dir) return std::nullopt;
+  if (notify >= 0) watch = ::inotify_add_watch(notify, host.c_str(), kWatchedChanges);
   FolderIndex index;
   while (const dirent* e = ::readdir(dir.get())) {
     const std::string_view name(e->d_name);
     if (name == "." || name == "..") continue;
-    const std::u16string upper = upcased(toUtf16(name));
-    FolderEntry entry;
-    entry.hostOffset = static_cast<std::uint32_t>(index.hostNames.size());
-    entry.hostLength = static_cast<std::uint16_t>(name.size());
-    entry.upperOffset = static_cast<std::uint32_t>(index.upperNames.size());
-    entry.upperLength = static_cast<std::uint16_t>(upper.size());
-    entry.folder = entryIsFolder(dir.get(), *e);
-    index.hostNames += name;
-    index.upperNames += upper;
-    index.entries.push_back(entry);
-    index.hashes.push_back(nameHash(upper));
+    addEntry(index, name, entryIsFolder(dir.get(), *e));
   }
   index.hostNames.shrink_to_fit();
   index.upperNames.shrink_to_fit();
@@ -98,6 +118,37 @@ Indexes& currentIndexes() {
 }
 }  // namespace
 
+namespace {
+// The listed folder holding `host`, and the name `host` has in it.
+struct Place {
+  FolderIndex* folder = nullptr;
+  std::string_view name;
+};
+Place placeOf(const std::string& host) {
+  const std::size_t slash = host.rfind('/');
+  if (slash == std::string::npos) return {};
+  Indexes& all = currentIndexes();
+  auto it = all.folders.find(std::string_view(host).substr(0, slash));
+  return {it == all.folders.end() ? nullptr : &it->second, std::string_view(host).substr(slash + 1)};
+}
+
+bool hasHostName(const FolderIndex& index, std::string_view name) {
+  for (const FolderEntry& e : index.entries)
+    if (hostName(index, e) == name) return true;
+  return false;
+}
+
+// Drops the indexes of `host` and of every folder below it.
+void forgetWithin(const std::string& host) {
+  Indexes& all = currentIndexes();
+  for (auto it = all.folders.begin(); it != all.folders.end();) {
+    const std::string& key = it->first;
+    const bool within = key.compare(0, host.size(), host) == 0 && (key.size() == host.size() || key[host.size()] == '/');
+    it = within ? all.folders.erase(it) : std::next(it);
+  }
+}
+}  // namespace
+
 const FolderIndex* listedFolderIndex(std::string_view host) {
   Indexes& all = currentIndexes();
   auto it = all.folders.find(host);
@@ -107,11 +158,70 @@ const FolderIndex* listedFolderIndex(std::string_view host) {
 const FolderIndex* folderIndex(const std::string& host) {
   if (const FolderIndex* known = listedFolderIndex(host)) return known;
   Indexes& all = indexes();
-  std::optional<FolderIndex> listed = listFolder(host);
+  if (!all.notifyTried) {
+    all.notifyTried = true;
+    all.notify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  }
+  int watch = -1;
+  std::optional<FolderIndex> listed = listFolder(host, all.notify, watch);
   if (!listed) return nullptr;
+  if (watch < 0) {
+    // Nothing would tell of a change (no instance, or no watch left): the
+    // listing serves this call and is not kept.
+    all.unkept = std::move(*listed);
+    return &all.unkept;
+  }
   if (all.names + listed->entries.size() > kMostIndexedNames) forgetFolderIndexes();
   all.names += listed->entries.size();
-  return &all.folders.emplace(host, std::move(*listed)).first->second;
+  all.watched[watch] = host;
+  return &all.folders.insert_or_assign(host, std::move(*listed)).first->second;
+}
+
+void catchUpWithHost() {
+  Indexes& all = currentIndexes();
+  if (all.notify < 0) return;
+  const int savedErrno = errno;  // an empty queue answers EAGAIN, which no caller should see
+  struct Restore {
+    int value;
+    ~Restore() { errno = value; }
+  } restore{savedErrno};
+  alignas(inotify_event) char buffer[16384];
+  for (;;) {
+    const ssize_t got = ::read(all.notify, buffer, sizeof buffer);
+    if (got <= 0) return;  // nothing more to tell (EAGAIN)
+    for (ssize_t at = 0; at < got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      if (event->mask & IN_Q_OVERFLOW) {
+        forgetFolderIndexes();  // changes were lost
+        continue;
+      }
+      auto watched = all.watched.find(event->wd);
+      if (watched == all.watched.end()) continue;  // a folder no longer kept
+      const std::string folder = watched->second;
+      if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
+        // The folder is gone from where it was listed.
+        all.watched.erase(watched);
+        if (!(event->mask & IN_IGNORED)) ::inotify_rm_watch(all.notify, event->wd);
+        forgetWithin(folder);
+        continue;
+      }
+      if (event->len == 0) continue;
+      std::string item = folder;
+      item += '/';
+      item += event->name;
+      if (event->mask & (IN_DELETE | IN_MOVED_FROM)) {
+        noteRemoved(item);
+      } else if (event->mask & (IN_CREATE | IN_MOVED_TO)) {
+        Place at = placeOf(item);
+        if (at.folder && !hasHostName(*at.folder, at.name)) {
+          struct stat st {};
+          const bool isFolder = (event->mask & IN_ISDIR) || (::stat(item.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+          noteAdded(item, isFolder);
+        }
+      }
+    }
+  }
 }
 
 const FolderEntry* findEntry(const FolderIndex& index, std::u16string_view name) {
@@ -134,9 +244,34 @@ const FolderEntry* findEntry(const FolderIndex& index, std::u16string_view name)
   return first;
 }
 
+void noteAdded(const std::string& host, bool folder) {
+  forgetWithin(host);
+  if (Place at = placeOf(host); at.folder) {
+    addEntry(*at.folder, at.name, folder);
+    ++indexes().names;
+  }
+}
+
+std::optional<bool> noteRemoved(const std::string& host) {
+  forgetWithin(host);
+  Place at = placeOf(host);
+  if (!at.folder) return std::nullopt;
+  FolderIndex& index = *at.folder;
+  for (std::size_t i = 0; i < index.entries.size(); ++i) {
+    if (hostName(index, index.entries[i]) != at.name) continue;
+    const bool folder = index.entries[i].folder;
+    // Its name stays in the pools, unused.
+    index.entries.erase(index.entries.begin() + static_cast<std::ptrdiff_t>(i));
+    index.hashes.erase(index.hashes.begin() + static_cast<std::ptrdiff_t>(i));
+    return folder;
+  }
+  return std::nullopt;
+}
+
 void forgetFolderIndexes() {
   Indexes& all = indexes();
   all.folders.clear();
+  all.watched.clear();  // the host may keep the watches; what it tells of them is passed over
   all.names = 0;
 }
 

@@ -52,7 +52,20 @@ const FolderIndex* listedFolderIndex(std::string_view host);
 // one, else the first the host lists.
 const FolderEntry* findEntry(const FolderIndex& index, std::u16string_view name);
 
-// Drops every index; called after every change to a drive.
+// Keeping the indexes true to the drives. Every call that changes a drive
+// reports each change it made on the host, right after making it:
+//   noteAdded     an item created at `host` (a new name in its folder);
+//   noteRemoved   the item at `host` gone (moved away or removed); answers
+//                 whether its folder's index knew it as a folder;
+//   forgetFolderIndexes  anything else, or a change not known precisely
+//                 (a failure half-way, a merge): every index is dropped.
+// Indexes of `host` itself and of folders below it are dropped by both notes.
+// Applies what the host has told of changes to listed folders since the last
+// call (made by anyone: this program through the seam, or a test planting
+// files beside it). Called first by every lookup.
+void catchUpWithHost();
+void noteAdded(const std::string& host, bool folder);
+std::optional<bool> noteRemoved(const std::string& host);
 void forgetFolderIndexes();
 
 }  // namespace emu

@@ -141,6 +141,7 @@ Lookup walkDown(const WindowsPath& path, std::size_t depth, std::string host, co
 
 namespace {
 Lookup lookUpFrom(const WindowsPath& path, bool askExact) {
+  catchUpWithHost();
   const std::string& root = driveRootText(path.drive);
   const std::size_t n = path.components.size();
   if (n == 0) {
@@ -210,6 +211,7 @@ bool answeredFromMemory(const WindowsPath& path) {
   // grandparent without a folder of the parent's name.
   const std::size_t n = path.components.size();
   if (n == 0) return false;
+  catchUpWithHost();
   std::string grandparent = driveRootText(path.drive);
   for (std::size_t i = 0; i + 2 < n; ++i) appendName(grandparent, toUtf8(path.components[i]));
   if (n == 1) return listedFolderIndex(grandparent) != nullptr;  // the drive root is the parent
@@ -223,6 +225,7 @@ bool answeredFromMemory(const WindowsPath& path) {
 }
 
 fs::path hostPathFor(const WindowsPath& path) {
+  catchUpWithHost();
   std::string cur = driveRootText(path.drive);
   const FolderIndex* index = folderIndex(cur);
   std::size_t i = 0;

@@ -79,8 +79,9 @@ std::FILE* fail(DWORD error, int e) {
 // Returns none with errno ENOENT when the lookup should answer, with
 // `missing` set when nothing is there by the name as written.
 std::FILE* openAsWritten(const emu::WindowsPath& path, bool& missing) {
+  const bool fromMemory = emu::answeredFromMemory(path);
   errno = ENOENT;
-  if (emu::answeredFromMemory(path)) return nullptr;
+  if (fromMemory) return nullptr;
   const std::string host = emu::writtenHostPath(path);
   const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -139,7 +140,7 @@ std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
   hostMode += 'b';  // the bytes as written: the emulated runtime does no text translation
   std::FILE* stream = std::fopen(host.c_str(), hostMode.c_str());
   if (!stream) return fail(errorFromErrno(errno), errno);
-  if (created) emu::forgetFolderIndexes();  // the folder holds one more name
+  if (created) emu::noteAdded(host.native(), false);  // the folder holds one more name
   if (mode->access != u'r' || mode->update) {
     static const bool registered = [] {
       writtenStreams();  // built before the exit handler, so it outlives it

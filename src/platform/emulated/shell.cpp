@@ -88,6 +88,17 @@ bool mergeFolders(const fs::path& from, const fs::path& to) {
   return !ec;
 }
 
+// Makes a host folder and the missing ones above it, noting each made.
+bool makeFolders(const fs::path& folder) {
+  std::error_code ec;
+  if (fs::is_directory(folder, ec)) return true;
+  const fs::path above = folder.parent_path();
+  if (!above.empty() && above != folder && !makeFolders(above)) return false;
+  if (!fs::create_directory(folder, ec)) return !ec && fs::is_directory(folder, ec);
+  emu::noteAdded(folder.native(), true);
+  return true;
+}
+
 int planMoves(const SHFILEOPSTRUCTW& op, std::vector<Move>& moves) {
   const std::vector<std::u16string> sources = splitList(op.pFrom);
   const std::vector<std::u16string> targets = splitList(op.pTo);
@@ -182,12 +193,14 @@ int carryOut(const Move& m) {
   parent.components.pop_back();
   // Missing destination folders are made (FOF_NOCONFIRMMKDIR's answer, also
   // taken without the flag since no window can ask).
-  fs::create_directories(emu::hostPathFor(parent), ec);
-  emu::forgetFolderIndexes();
-  if (ec) return static_cast<int>(ERROR_ACCESS_DENIED);
+  if (!makeFolders(emu::hostPathFor(parent))) return static_cast<int>(ERROR_ACCESS_DENIED);
   const fs::path target = emu::hostPathFor(m.to);
-  if (m.replace && m.folder) return mergeFolders(m.fromHost, target) ? 0 : static_cast<int>(ERROR_ACCESS_DENIED);
-  if (m.replace) fs::remove(target, ec);
+  if (m.replace && m.folder) {
+    const bool merged = mergeFolders(m.fromHost, target);
+    emu::forgetFolderIndexes();  // a merge changes many folders
+    return merged ? 0 : static_cast<int>(ERROR_ACCESS_DENIED);
+  }
+  if (m.replace && fs::remove(target, ec)) emu::noteRemoved(target.native());
   return emu::moveHostItem(m.fromHost, target) ? 0 : static_cast<int>(ERROR_ACCESS_DENIED);
 }
 }  // namespace
@@ -199,11 +212,10 @@ int SHFileOperationW(SHFILEOPSTRUCTW* lpFileOp) {
   if (lpFileOp->wFunc != FO_MOVE) return static_cast<int>(ERROR_INVALID_FUNCTION);
   std::vector<Move> moves;
   if (int planned = planMoves(*lpFileOp, moves); planned != 0) return planned;
-  int done = 0;
-  for (std::size_t i = 0; done == 0 && i < moves.size(); ++i) done = carryOut(moves[i]);
-  // The moves changed the drive below the folders listed so far.
-  emu::forgetFolderIndexes();
-  return done;
+  for (const Move& m : moves) {
+    if (int done = carryOut(m); done != 0) return done;
+  }
+  return 0;
 }
 
 int SHCreateDirectoryExW(HWND, LPCWSTR pszPath, const SECURITY_ATTRIBUTES*) {
@@ -231,9 +243,9 @@ int SHCreateDirectoryExW(HWND, LPCWSTR pszPath, const SECURITY_ATTRIBUTES*) {
       }
       return finish(last ? ERROR_FILE_EXISTS : ERROR_PATH_NOT_FOUND);
     }
-    const bool created = fs::create_directory(emu::hostPathFor(walk), ec);
-    emu::forgetFolderIndexes();
-    if (!created || ec) return finish(ERROR_ACCESS_DENIED);
+    const fs::path host = emu::hostPathFor(walk);
+    if (!fs::create_directory(host, ec) || ec) return finish(ERROR_ACCESS_DENIED);
+    emu::noteAdded(host.native(), true);
   }
   return finish(ERROR_SUCCESS);
 }
