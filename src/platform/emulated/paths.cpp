@@ -141,7 +141,6 @@ Lookup walkDown(const WindowsPath& path, std::size_t depth, std::string host, co
 
 namespace {
 Lookup lookUpFrom(const WindowsPath& path, bool askExact) {
-  catchUpWithHost();
   const std::string& root = driveRootText(path.drive);
   const std::size_t n = path.components.size();
   if (n == 0) {
@@ -194,8 +193,12 @@ Lookup lookUpFrom(const WindowsPath& path, bool askExact) {
 
 }  // namespace
 
-Lookup lookUp(const WindowsPath& path) { return lookUpFrom(path, true); }
+Lookup lookUp(const WindowsPath& path) {
+  catchUpWithHost();
+  return lookUpFrom(path, true);
+}
 
+// The caller asked answeredFromMemory first, which has caught up with the host.
 Lookup lookUpOtherCase(const WindowsPath& path) { return lookUpFrom(path, false); }
 
 std::optional<fs::path> findHostPath(const WindowsPath& path) { return lookUp(path).host; }

@@ -50,8 +50,8 @@ struct Lookup {
   bool folder = false;  // the item found is a folder
 };
 Lookup lookUp(const WindowsPath& path);
-// The same, for a caller that has just found nothing at the host path as
-// written (writtenHostPath): the host is not asked for it again.
+// The same, for a caller that asked answeredFromMemory and then found nothing
+// at the host path as written (writtenHostPath): the host is not asked again.
 Lookup lookUpOtherCase(const WindowsPath& path);
 
 // The host path exactly as written (no name resolved without regard to case).
