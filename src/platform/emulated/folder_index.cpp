@@ -213,6 +213,8 @@ void catchUpWithHost() {
       if (event->mask & (IN_DELETE | IN_MOVED_FROM)) {
         noteRemoved(item);
       } else if (event->mask & (IN_CREATE | IN_MOVED_TO)) {
+        // Our own creations were noted already; only a name still unknown
+        // costs a stat (a link counts as what it points at).
         Place at = placeOf(item);
         if (at.folder && !hasHostName(*at.folder, at.name)) {
           struct stat st {};
@@ -246,7 +248,7 @@ const FolderEntry* findEntry(const FolderIndex& index, std::u16string_view name)
 
 void noteAdded(const std::string& host, bool folder) {
   forgetWithin(host);
-  if (Place at = placeOf(host); at.folder) {
+  if (Place at = placeOf(host); at.folder && !hasHostName(*at.folder, at.name)) {
     addEntry(*at.folder, at.name, folder);
     ++indexes().names;
   }
