@@ -3,12 +3,12 @@
 // name up in any case, or learning that no case of it exists, costs no host
 // call once the folder has been listed.
 //
-// An index holds the folder as it was when listed. Every call that changes a
-// drive (creating, moving, removing an item, creating a file) drops all
-// indexes at once, and so does switching or reloading the image: the next
-// lookup lists the folder again. Items are never added to a drive behind the
-// machine's back while a process runs; between runs (a reboot, a new program
-// run, a test planting files and reloading the image) nothing is kept.
+// An index follows its folder: the calls of the seam that change a drive
+// note each change they make, and every listed folder is watched with
+// inotify, so that a change made beside the machine (a test planting files,
+// another host process) is applied before the next lookup answers. A change
+// not known precisely drops every index, and so does switching or reloading
+// the image; nothing is kept from one run to the next.
 #pragma once
 
 #include <cstdint>
