@@ -93,7 +93,13 @@ std::optional<FolderIndex> listFolder(const std::string& host, int notify, int& 
   watch = -1;
   std::unique_ptr<DIR, DirCloser> dir(::opendir(host.c_str()));
   if (!dir) return std::nullopt;
-  if (notify >= 0) watch = ::inotify_add_watch(notify, host.c_str(), kWatchedChanges);
+  if (notify >= 0) {
+    // Named through the open handle: a short path for the host to walk, and
+    // surely the folder being listed. The full path where /proc is missing.
+    const std::string byHandle = "/proc/self/fd/" + std::to_string(::dirfd(dir.get()));
+    watch = ::inotify_add_watch(notify, byHandle.c_str(), kWatchedChanges);
+    if (watch < 0) watch = ::inotify_add_watch(notify, host.c_str(), kWatchedChanges);
+  }
   FolderIndex index;
   while (const dirent* e = ::readdir(dir.get())) {
     const std::string_view name(e->d_name);
