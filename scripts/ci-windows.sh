@@ -27,9 +27,6 @@ wineserver -w
 wine build/windows-x64/tests/contract/qf_contract_tests.exe --gtest_color=no
 
 echo "== Wine end-to-end run"
-# The Wine run does not yet see the seeded machine as the emulated run does
-# (it finds none of the planted extensions): the comparison is shown, but does
-# not fail the build until the seeding is mended (docs/windows-and-wine.md).
-if ! scripts/wine-e2e.sh; then
-  echo "ci-windows: the Wine end-to-end comparison disagrees (known, see docs/windows-and-wine.md)"
-fi
+# Fails on any difference between the reports that scripts/wine-e2e-compare.py
+# does not explain.
+scripts/wine-e2e.sh

@@ -70,5 +70,24 @@ TEST_F(SeamContract, ShellMoveMissingSource) {
   EXPECT_TRUE(meets(exists(path(u"backup\\missing.txt")), false));
 }
 
+TEST_F(SeamContract, ShellMoveFileHeldOpen) {
+  // The runtime opens files sharing reading and writing but not deletion:
+  // while the stream is open the file cannot be moved.
+  makeFile(path(u"held.txt"), "held");
+  makeFolder(path(u"backup"));
+  std::FILE* held = win::_wfopen(path(u"held.txt").c_str(), u"rb");
+  ASSERT_NE(held, nullptr);
+  EXPECT_TRUE(meets(shellMove(path(u"held.txt"), path(u"backup\\held.txt")), 32,
+                    {{Backend::Wine, 0, "Wine answers 0 and leaves the file where it is"}}));
+  EXPECT_TRUE(meets(exists(path(u"held.txt")), true));
+  win::SetLastError(0);
+  const bool moved = win::MoveFileW(path(u"held.txt").c_str(), path(u"backup\\renamed.txt").c_str()) != win::FALSE;
+  EXPECT_TRUE(meets(moved, false));
+  EXPECT_TRUE(meets(static_cast<unsigned long>(win::GetLastError()), 32ul));
+  EXPECT_EQ(win::fclose(held), 0);
+  EXPECT_TRUE(meets(shellMove(path(u"held.txt"), path(u"backup\\held.txt")), 0));
+  EXPECT_TRUE(meets(exists(path(u"backup\\held.txt")), true));
+}
+
 }  // namespace
 }  // namespace contract

@@ -156,5 +156,38 @@ TEST_F(ShellMove, FailuresMoveNothing) {
   EXPECT_EQ(image.read("C:\\plain.txt"), "P");
 }
 
+TEST_F(ShellMove, FilesThisProcessHoldsOpenStayUntilClosed) {
+  // The runtime opens without FILE_SHARE_DELETE: the file cannot be moved,
+  // replaced or renamed while the stream is open, nor its folder moved.
+  image.file("C:\\app\\report.txt", "R");
+  image.file("C:\\q\\old.txt", "O");
+  image.file("C:\\other.txt", "X");
+  std::FILE* held = win::_wfopen(u"C:\\APP\\Report.txt", u"ab");  // found in any case
+  ASSERT_NE(held, nullptr);
+  struct Row {
+    const char* from;
+    const char* to;
+    win::FILEOP_FLAGS flags;
+    int result;
+  } rows[] = {
+      {"C:\\app\\report.txt", "C:\\q\\report.txt", kQuarantineFlags, 32},  // ERROR_SHARING_VIOLATION
+      {"C:\\app", "C:\\q\\app", kQuarantineFlags, 5},                      // its folder: ERROR_ACCESS_DENIED
+      {"C:\\other.txt", "C:\\app\\report.txt", win::FOF_NOCONFIRMATION | win::FOF_SILENT, 32},  // replacing it
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.from);
+    EXPECT_EQ(move(row.from, row.to, row.flags), row.result);
+  }
+  win::SetLastError(0);
+  EXPECT_EQ(win::MoveFileW(u"C:\\app\\report.txt", u"C:\\q\\renamed.txt"), win::FALSE);
+  EXPECT_EQ(win::GetLastError(), win::ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(image.read("C:\\other.txt"), "X");
+
+  // Once closed, the same move goes through.
+  ASSERT_EQ(win::fclose(held), 0);
+  EXPECT_EQ(move("C:\\app\\report.txt", "C:\\q\\report.txt"), 0);
+  EXPECT_EQ(image.read("C:\\q\\report.txt"), "R");
+}
+
 }  // namespace
 }  // namespace qftest

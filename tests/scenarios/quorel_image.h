@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/emulated/image.h"
+#include "support/base_machine.h"
 #include "support/machine_image.h"
 
 namespace quorel_scn {
@@ -25,31 +26,7 @@ inline constexpr std::string_view FF_EXT = R"(C:\Program Files\Mozilla Firefox\e
 inline constexpr std::string_view PROFILES = R"(C:\Documents and Settings\Owner\Application Data\Mozilla\Firefox\Profiles\)";
 inline constexpr std::string_view REG_KEY = R"(HKEY_LOCAL_MACHINE\SOFTWARE\Mozilla\Firefox\Extensions)";
 
-inline constexpr std::string_view BASE_CONFIG = R"(
-[environment]
-USERNAME = "Owner"
-USERPROFILE = 'C:\Documents and Settings\Owner'
-SYSTEMROOT = 'C:\WINDOWS'
-PROGRAMFILES = 'C:\Program Files'
-APPDATA = 'C:\Documents and Settings\Owner\Application Data'
-
-[clock]
-local = 2010-07-03T14:05:09
-utc_offset_minutes = 120
-
-[self]
-pid = 1500
-path = 'C:\Documents and Settings\Owner\Desktop\QuorelFix.exe'
-
-[token]
-administrator = true
-administrator_deny_only = false
-extra_groups = 0
-privileges = ["SeShutdownPrivilege", "SeDebugPrivilege", "SeChangeNotifyPrivilege"]
-
-[message_boxes]
-answers = ["IDYES", "IDOK"]
-)";
+inline const std::string& BASE_CONFIG = qftest::kBaseMachineToml;
 
 inline constexpr std::string_view BASE_REGISTRY = R"reg(
 [HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders]

@@ -22,7 +22,7 @@ inline constexpr std::string_view REPORT = R"(C:\Documents and Settings\Owner\De
 inline constexpr std::string_view REBOOT_LIST =
     R"(C:\Documents and Settings\Owner\Desktop\QuorelFix Backups\reboot.txt)";
 
-inline constexpr std::string_view BASE_CONFIG = qftest::kBaseMachineToml;
+inline const std::string& BASE_CONFIG = qftest::kBaseMachineToml;
 
 inline constexpr std::string_view BASE_REGISTRY = R"(
 [HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders]

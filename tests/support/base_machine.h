@@ -3,21 +3,27 @@
 // and the answers Yes to the confirmation and OK to the restart notice.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace qftest {
 
-inline constexpr std::string_view kBaseMachineToml = R"(
+// The user's environment and the fixed clock, shared by every machine the
+// tests build (some add their own token, processes and answers after it).
+inline constexpr std::string_view kBaseEnvironmentAndClockToml = R"(
 [environment]
 USERNAME = "Owner"
 USERPROFILE = 'C:\Documents and Settings\Owner'
 SYSTEMROOT = 'C:\WINDOWS'
 PROGRAMFILES = 'C:\Program Files'
+APPDATA = 'C:\Documents and Settings\Owner\Application Data'
 
 [clock]
 local = 2010-07-03T14:05:09
 utc_offset_minutes = 120
+)";
 
+inline const std::string kBaseMachineToml = std::string(kBaseEnvironmentAndClockToml) + R"(
 [self]
 pid = 1500
 path = 'C:\Documents and Settings\Owner\Desktop\QuorelFix.exe'

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/base_machine.h"
 #include "support/machine_image.h"
 
 namespace qftest {
@@ -35,17 +36,8 @@ struct RunMachine {
 };
 
 inline std::string machineToml(const RunMachine& m) {
-  std::string t = R"(
-[environment]
-USERNAME = "Owner"
-USERPROFILE = 'C:\Documents and Settings\Owner'
-SYSTEMROOT = 'C:\WINDOWS'
-PROGRAMFILES = 'C:\Program Files'
-
-[clock]
-local = 2010-07-03T14:05:09
-utc_offset_minutes = 120
-
+  std::string t(kBaseEnvironmentAndClockToml);
+  t += R"(
 [self]
 pid = 1500
 path = ')";

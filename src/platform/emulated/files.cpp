@@ -291,6 +291,10 @@ BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName) {
     SetLastError(fault->code);
     return FALSE;
   }
+  if (DWORD held = emu::heldOpenWithin(from->host)) {
+    SetLastError(held);
+    return FALSE;
+  }
   emu::Lookup target = emu::lookUp(*to);
   if (target.host) {
     SetLastError(ERROR_ALREADY_EXISTS);

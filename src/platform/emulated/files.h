@@ -25,6 +25,13 @@ std::optional<FileFault> faultOn(const WindowsPath& path);
 // locked file cannot be moved).
 std::optional<FileFault> faultWithin(const WindowsPath& path);
 
+// ---------------------------------------------------------------- files held open
+// The Windows runtime opens files (_wfopen) sharing reading and writing but
+// not deletion, so while this process holds a file open it cannot be moved
+// or replaced: ERROR_SHARING_VIOLATION; nor can a folder that holds one:
+// ERROR_ACCESS_DENIED. 0 when nothing at or below `host` is held open.
+win::DWORD heldOpenWithin(const std::filesystem::path& host);
+
 // ---------------------------------------------------------------- times
 // FILETIME values are 100-ns intervals since 1601-01-01 UTC.
 constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ULL;

@@ -3,11 +3,13 @@
 // sets the last error as the Windows runtime leaves it (it opens through
 // CreateFileW). Files written through these streams get the emulated clock as
 // their last-write time when they are closed, or at process exit for streams
-// still open then.
+// still open then. Every open stream holds its file against moves, as the
+// runtime's sharing mode does on Windows.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <map>
@@ -58,6 +60,12 @@ void stampStreamsAtExit() {
   }
 }
 
+// Every stream open now, and its host file.
+std::map<std::FILE*, fs::path>& openStreams() {
+  static std::map<std::FILE*, fs::path> streams;
+  return streams;
+}
+
 DWORD errorFromErrno(int e) {
   switch (e) {
     case ENOENT: return ERROR_FILE_NOT_FOUND;
@@ -104,6 +112,7 @@ std::FILE* openAsWritten(const emu::WindowsPath& path, bool& missing) {
     ::close(fd);
     return fail(errorFromErrno(e), e);
   }
+  openStreams()[stream] = host;
   return stream;
 }
 
@@ -141,6 +150,7 @@ std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
   std::FILE* stream = std::fopen(host.c_str(), hostMode.c_str());
   if (!stream) return fail(errorFromErrno(errno), errno);
   if (created) emu::noteAdded(host.native(), false);  // the folder holds one more name
+  openStreams()[stream] = host;
   if (mode->access != u'r' || mode->update) {
     static const bool registered = [] {
       writtenStreams();  // built before the exit handler, so it outlives it
@@ -174,6 +184,7 @@ int fclose(std::FILE* stream) {
     errno = EINVAL;
     return EOF;
   }
+  openStreams().erase(stream);
   auto it = writtenStreams().find(stream);
   if (it == writtenStreams().end()) return std::fclose(stream);
   const fs::path host = it->second;
@@ -184,3 +195,17 @@ int fclose(std::FILE* stream) {
 }
 
 }  // namespace win
+
+namespace emu {
+
+win::DWORD heldOpenWithin(const std::filesystem::path& host) {
+  for (const auto& [stream, file] : win::openStreams()) {
+    if (file == host) return win::ERROR_SHARING_VIOLATION;
+    // A file below the folder: its path goes on where the folder's ends.
+    auto [hostEnd, fileAt] = std::mismatch(host.begin(), host.end(), file.begin(), file.end());
+    if (hostEnd == host.end() && fileAt != file.end()) return win::ERROR_ACCESS_DENIED;
+  }
+  return 0;
+}
+
+}  // namespace emu

@@ -152,6 +152,7 @@ int planMoves(const SHFILEOPSTRUCTW& op, std::vector<Move>& moves) {
         if (m.folder) return DE_DESTSUBTREE;  // below a file is no path at all: checked with the parent
       }
       if (auto fault = emu::faultWithin(m.from)) return static_cast<int>(fault->code);
+      if (win::DWORD held = emu::heldOpenWithin(m.fromHost)) return static_cast<int>(held);
 
       auto target = emu::findHostPath(m.to);
       if (target && !rename && !into && isFolder(*target)) {
@@ -172,6 +173,7 @@ int planMoves(const SHFILEOPSTRUCTW& op, std::vector<Move>& moves) {
       if (target) {
         if (m.folder != isFolder(*target)) return m.folder ? DE_FLDDESTISFILE : DE_FILEDESTISFLD;
         if (auto fault = emu::faultWithin(m.to)) return static_cast<int>(fault->code);
+        if (win::DWORD held = emu::heldOpenWithin(*target)) return static_cast<int>(held);
         m.replace = true;
       }
       // A file where a destination folder should be makes the path unusable.
