@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <memory>
 #include <unordered_map>
 
@@ -36,9 +37,30 @@ struct Indexes {
   // The host tells of every change to a listed folder, whoever makes it.
   int notify = -1;                           // the inotify instance; -1 when the host offers none
   bool notifyTried = false;
+  bool signalled = false;  // the instance raises SIGIO when it has something to tell
   std::unordered_map<int, std::string> watched;  // watch descriptor -> listed folder
   FolderIndex unkept;  // a folder listed without a watch: good for the call that listed it only
 };
+
+// Set by SIGIO when the inotify instance has queued a change, cleared before
+// the queue is read: while it stays clear, a lookup asks the host nothing.
+// A change made by this thread (a test planting a file) raises the signal
+// before the call that made it returns, so the next lookup sees it.
+volatile std::sig_atomic_t hostTold = 1;
+extern "C" void onHostTold(int) { hostTold = 1; }
+
+// Asks the host to signal queued changes. False when it will not; the queue
+// is then read at every lookup.
+bool signalChanges(int notify) {
+  struct sigaction action {};
+  action.sa_handler = onHostTold;
+  action.sa_flags = SA_RESTART;  // interrupted host calls carry on
+  sigemptyset(&action.sa_mask);
+  if (::sigaction(SIGIO, &action, nullptr) != 0) return false;
+  if (::fcntl(notify, F_SETOWN, ::getpid()) != 0) return false;
+  const int flags = ::fcntl(notify, F_GETFL);
+  return flags >= 0 && ::fcntl(notify, F_SETFL, flags | O_ASYNC) == 0;
+}
 
 constexpr std::uint32_t kWatchedChanges =
     IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
@@ -167,6 +189,7 @@ const FolderIndex* folderIndex(const std::string& host) {
   if (!all.notifyTried) {
     all.notifyTried = true;
     all.notify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    all.signalled = all.notify >= 0 && signalChanges(all.notify);
   }
   int watch = -1;
   std::optional<FolderIndex> listed = listFolder(host, all.notify, watch);
@@ -186,6 +209,10 @@ const FolderIndex* folderIndex(const std::string& host) {
 void catchUpWithHost() {
   Indexes& all = currentIndexes();
   if (all.notify < 0) return;
+  if (all.signalled) {
+    if (!hostTold) return;
+    hostTold = 0;  // before reading: a change told while the queue is read sets it again
+  }
   const int savedErrno = errno;  // an empty queue answers EAGAIN, which no caller should see
   struct Restore {
     int value;

@@ -6,7 +6,8 @@
 // An index follows its folder: the calls of the seam that change a drive
 // note each change they make, and every listed folder is watched with
 // inotify, so that a change made beside the machine (a test planting files,
-// another host process) is applied before the next lookup answers. A change
+// another host process) is applied before the next lookup answers. The
+// queue is read only once SIGIO has told that it holds something. A change
 // not known precisely drops every index, and so does switching or reloading
 // the image; nothing is kept from one run to the next.
 #pragma once
