@@ -15,8 +15,7 @@ void listExtensionsFolder(const std::u16string& extensionsFolder) {
   StringList names = getFFExtFolders(extensionsFolder);
   if (names.empty()) logit(u"\r\n(none)");
   for (const StringNode* n = names.head.get(); n; n = n->next.get()) {
-    logit(u"\r\n");
-    logit(n->text);
+    logit(u"\r\n" + n->text);  // one write for the line's start: every write is flushed
     printFolderCreationTime(extensionsFolder + n->text);
   }
   freeStringList(names);

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "platform/emulated/files.h"
@@ -60,6 +61,13 @@ void stampStreamsAtExit() {
   }
 }
 
+// The buffers given to streams opened for reading, freed when they close.
+constexpr std::size_t kReadBufferSize = 16384;
+std::map<std::FILE*, std::unique_ptr<char[]>>& readBuffers() {
+  static std::map<std::FILE*, std::unique_ptr<char[]>> buffers;
+  return buffers;
+}
+
 // Every stream open now, and its host file.
 std::map<std::FILE*, fs::path>& openStreams() {
   static std::map<std::FILE*, fs::path> streams;
@@ -91,27 +99,26 @@ std::FILE* openAsWritten(const emu::WindowsPath& path, bool& missing) {
   errno = ENOENT;
   if (fromMemory) return nullptr;
   const std::string host = emu::writtenHostPath(path);
-  const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  std::FILE* stream = std::fopen(host.c_str(), "rbe");  // 'e': close on exec
+  if (!stream) {
     missing = errno == ENOENT || errno == ENOTDIR;
     errno = ENOENT;
     return nullptr;
   }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
+  if (::fstat(::fileno(stream), &st) != 0 || S_ISDIR(st.st_mode)) {
+    std::fclose(stream);
     return fail(ERROR_ACCESS_DENIED, EACCES);  // a folder cannot be opened as a file
   }
   if (auto fault = emu::faultOn(path)) {
-    ::close(fd);
+    std::fclose(stream);
     return fail(fault->code, EACCES);
   }
-  std::FILE* stream = ::fdopen(fd, "rb");
-  if (!stream) {
-    const int e = errno;
-    ::close(fd);
-    return fail(errorFromErrno(e), e);
-  }
+  // A buffer of our own: the host runtime would ask the file's block size
+  // (one more host call per open) to size its own.
+  auto& buffer = readBuffers()[stream];
+  buffer = std::make_unique<char[]>(kReadBufferSize);
+  std::setvbuf(stream, buffer.get(), _IOFBF, kReadBufferSize);
   openStreams()[stream] = host;
   return stream;
 }
@@ -186,7 +193,10 @@ int fclose(std::FILE* stream) {
   }
   openStreams().erase(stream);
   auto it = writtenStreams().find(stream);
-  if (it == writtenStreams().end()) return std::fclose(stream);
+  if (it == writtenStreams().end()) {
+    auto buffer = readBuffers().extract(stream);  // freed after the close, which may still use it
+    return std::fclose(stream);
+  }
   const fs::path host = it->second;
   writtenStreams().erase(it);
   const int result = std::fclose(stream);
