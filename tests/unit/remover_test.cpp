@@ -9,6 +9,7 @@
 #include "control/QuorelFix.h"
 #include "platform/emulated/image.h"
 #include "platform/scoped.h"
+#include "support/base_machine.h"
 #include "support/machine_image.h"
 #include "system/remover.h"
 
@@ -16,24 +17,7 @@ namespace {
 
 using qftest::MachineImage;
 
-constexpr const char* kMachine = R"(
-[environment]
-USERNAME = "Owner"
-USERPROFILE = 'C:\Documents and Settings\Owner'
-SYSTEMROOT = 'C:\WINDOWS'
-
-[clock]
-local = 2010-07-03T14:05:09
-utc_offset_minutes = 120
-
-[self]
-pid = 1500
-path = 'C:\Documents and Settings\Owner\Desktop\QuorelFix.exe'
-
-[token]
-administrator = true
-privileges = ["SeShutdownPrivilege", "SeDebugPrivilege"]
-)";
+const std::string& kMachine = qftest::kBaseMachineToml;
 
 constexpr const char* kShellFolders = R"(
 [HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders]
