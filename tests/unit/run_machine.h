@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/emulated/image.h"
 #include "support/base_machine.h"
 #include "support/machine_image.h"
 
@@ -118,20 +119,8 @@ inline constexpr std::string_view kConsole =
     "Done!\n\nCreating logfile... Done!";
 
 // ---------------------------------------------------------------- journal lines
-inline std::string journalQuoted(std::string_view s) {
-  std::string out = "\"";
-  for (char c : s) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      default: out.push_back(c);
-    }
-  }
-  return out + "\"";
-}
+// The journal quotes as the machine writes it.
+inline std::string journalQuoted(std::string_view s) { return emu::quoted(s); }
 
 inline std::string boxLine(std::string_view text, std::string_view caption, unsigned style, int answer) {
   char tail[64];
