@@ -15,16 +15,6 @@ namespace {
 constexpr std::uint64_t kTicksPerSecond = 10'000'000;      // FILETIME counts 100 ns
 constexpr std::int64_t kDaysFrom1601To1970 = 134'774;
 
-// Days since 1970-01-01 of a proleptic Gregorian date.
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const auto yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
 struct Civil {
   std::int64_t year;
   unsigned month;
@@ -82,6 +72,15 @@ std::uint64_t localTicks() {
 }  // namespace
 
 std::uint64_t nowFileTime() { return localTicks() - static_cast<std::uint64_t>(utcOffsetTicks()); }
+
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const auto yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
 
 }  // namespace emu
 

@@ -86,16 +86,6 @@ bool setLastWriteTime(const fs::path& host, std::uint64_t fileTime) {
 }
 
 namespace {
-// Days from 1970-01-01 to a civil date (proleptic Gregorian calendar).
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const auto yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
 // The creation time machine.toml gives the item ([[file_time]], UTC; an
 // offset date-time is converted to UTC, a local one taken as UTC).
 std::optional<std::uint64_t> configuredCreationTime(const WindowsPath& path) {

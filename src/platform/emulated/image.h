@@ -36,6 +36,8 @@ toml::table& config();
 void saveConfig();
 // The emulated clock as a FILETIME value (100-ns intervals since 1601, UTC).
 std::uint64_t nowFileTime();
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day);
 // Appends one line to <image>/journal.txt and flushes it at once.
 void journal(std::string_view line);
 // C-style quoting of a journal field: backslash, double quote, CR, LF and tab escaped.
