@@ -16,11 +16,10 @@
 
 namespace quorel_scn {
 
-inline constexpr std::string_view DESKTOP = R"(C:\Documents and Settings\Owner\Desktop)";
-inline constexpr std::string_view REPORT = R"(C:\Documents and Settings\Owner\Desktop\QuorelFix.txt)";
-inline constexpr std::string_view BACKUPS = R"(C:\Documents and Settings\Owner\Desktop\QuorelFix Backups)";
-inline constexpr std::string_view REBOOT_LIST =
-    R"(C:\Documents and Settings\Owner\Desktop\QuorelFix Backups\reboot.txt)";
+inline constexpr std::string_view DESKTOP = qftest::kDesktop;
+inline constexpr std::string_view REPORT = qftest::kReport;
+inline constexpr std::string_view BACKUPS = qftest::kBackups;
+inline constexpr std::string_view REBOOT_LIST = qftest::kRebootList;
 // The program-wide extensions folder and the profiles root.
 inline constexpr std::string_view FF_EXT = R"(C:\Program Files\Mozilla Firefox\extensions\)";
 inline constexpr std::string_view PROFILES = R"(C:\Documents and Settings\Owner\Application Data\Mozilla\Firefox\Profiles\)";

@@ -16,11 +16,10 @@
 
 namespace sweeps {
 
-inline constexpr std::string_view DESKTOP = R"(C:\Documents and Settings\Owner\Desktop)";
-inline constexpr std::string_view BACKUPS = R"(C:\Documents and Settings\Owner\Desktop\QuorelFix Backups)";
-inline constexpr std::string_view REPORT = R"(C:\Documents and Settings\Owner\Desktop\QuorelFix.txt)";
-inline constexpr std::string_view REBOOT_LIST =
-    R"(C:\Documents and Settings\Owner\Desktop\QuorelFix Backups\reboot.txt)";
+inline constexpr std::string_view DESKTOP = qftest::kDesktop;
+inline constexpr std::string_view BACKUPS = qftest::kBackups;
+inline constexpr std::string_view REPORT = qftest::kReport;
+inline constexpr std::string_view REBOOT_LIST = qftest::kRebootList;
 
 inline const std::string& BASE_CONFIG = qftest::kBaseMachineToml;
 

@@ -8,6 +8,14 @@
 
 namespace qftest {
 
+// Where the base machine's user keeps the program, its report and backups.
+inline constexpr std::string_view kDesktop = R"(C:\Documents and Settings\Owner\Desktop)";
+inline constexpr std::string_view kReport = R"(C:\Documents and Settings\Owner\Desktop\QuorelFix.txt)";
+inline constexpr std::string_view kBackups = R"(C:\Documents and Settings\Owner\Desktop\QuorelFix Backups)";
+inline constexpr std::string_view kRebootList =
+    R"(C:\Documents and Settings\Owner\Desktop\QuorelFix Backups\reboot.txt)";
+inline constexpr std::string_view kProgram = R"(C:\Documents and Settings\Owner\Desktop\QuorelFix.exe)";
+
 // The user's environment and the fixed clock, shared by every machine the
 // tests build (some add their own token, processes and answers after it).
 inline constexpr std::string_view kBaseEnvironmentAndClockToml = R"(

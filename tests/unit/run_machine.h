@@ -18,13 +18,6 @@
 
 namespace qftest {
 
-inline constexpr std::string_view kDesktop = R"(C:\Documents and Settings\Owner\Desktop)";
-inline constexpr std::string_view kReport = R"(C:\Documents and Settings\Owner\Desktop\QuorelFix.txt)";
-inline constexpr std::string_view kBackups = R"(C:\Documents and Settings\Owner\Desktop\QuorelFix Backups)";
-inline constexpr std::string_view kRebootList =
-    R"(C:\Documents and Settings\Owner\Desktop\QuorelFix Backups\reboot.txt)";
-inline constexpr std::string_view kProgram = R"(C:\Documents and Settings\Owner\Desktop\QuorelFix.exe)";
-
 struct RunMachine {
   std::string token = "administrator = true\n";  // lines of [token]
   std::string answers = R"("IDYES")";            // the message-box answers, in order
