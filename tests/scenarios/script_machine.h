@@ -12,11 +12,10 @@
 
 namespace scriptscen {
 
-inline constexpr const char* kDesktop = "C:\\Documents and Settings\\Owner\\Desktop";
-inline constexpr const char* kBackup = "C:\\Documents and Settings\\Owner\\Desktop\\QuorelFix Backups";
-inline constexpr const char* kReport = "C:\\Documents and Settings\\Owner\\Desktop\\QuorelFix.txt";
-inline constexpr const char* kRebootList =
-    "C:\\Documents and Settings\\Owner\\Desktop\\QuorelFix Backups\\reboot.txt";
+using qftest::kDesktop;
+using qftest::kRebootList;
+using qftest::kReport;
+inline constexpr std::string_view kBackup = qftest::kBackups;
 
 // The first lines of a new report on this machine.
 inline constexpr const char* kHeader =
