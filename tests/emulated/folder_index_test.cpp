@@ -19,6 +19,7 @@ class FolderIndexes : public EmulatedFiles {
     image.file("C:\\Mixed\\Case.TXT", "x");
     image.folder("C:\\Mixed\\Sub");
     image.file("C:\\Mixed\\Sub\\inner.dat", "y");
+    image.file("C:\\Accents\\Caf\u00e9.TXT", "z");
   }
 
   // GetFileAttributesW's answer: the attributes, or the last error (as
@@ -72,13 +73,17 @@ TEST_F(FolderIndexes, EveryCaseAnswersAlikeListedOrNot) {
       {"C:\\MIXED\\MISSING\\x", kNoPath},
       {"C:\\mixed\\case.txt\\x", kNoPath},        // a file on the way
       {"C:\\Mixed\\Sub\\..\\CASE.txt", kFile},
+      {"C:\\Accents\\Caf\u00e9.TXT", kFile},       // a name beyond ASCII, as written
+      {"C:\\ACCENTS\\CAF\u00e9.txt", kFile},       // and in another case
+      {"C:\\Accents\\Cafe.TXT", kNoFile},           // the accent makes it another name
   };
   // Once on a machine whose folders were never listed, once after every
   // folder on the way has been, and once more after a reload.
   for (int pass = 0; pass < 3; ++pass) {
     if (pass == 1) {
-      EXPECT_EQ(list("C:\\*").size(), 1u);
+      EXPECT_EQ(list("C:\\*").size(), 2u);
       EXPECT_EQ(list("C:\\MIXED\\*").size(), 4u);  // ".", "..", Case.TXT, Sub
+      EXPECT_EQ(list("C:\\Accents\\*").size(), 3u);
       EXPECT_EQ(list("C:\\Mixed\\Sub\\*").size(), 3u);
     }
     if (pass == 2) emu::useImage(image.root());
@@ -180,11 +185,13 @@ TEST_F(FolderIndexes, AHostFolderHoldingTwoCasesOfANameAnswersWithTheExactOne) {
   // exactly wins, as it did before any folder was listed.
   image.file("C:\\Two\\name.txt", "lower");
   image.file("C:\\Two\\NAME.txt", "upper");
+  image.file("C:\\Two\\n\u00e9.txt", "lower");  // and beyond ASCII
+  image.file("C:\\Two\\N\u00e9.txt", "upper");
   for (int pass = 0; pass < 2; ++pass) {
     if (pass == 1) {
-      EXPECT_EQ(list("C:\\Two\\*").size(), 4u);
+      EXPECT_EQ(list("C:\\Two\\*").size(), 6u);
     }
-    for (const char* exact : {"C:\\Two\\name.txt", "C:\\Two\\NAME.txt"}) {
+    for (const char* exact : {"C:\\Two\\name.txt", "C:\\Two\\NAME.txt", "C:\\Two\\n\u00e9.txt", "C:\\Two\\N\u00e9.txt"}) {
       win::ScopedFile f(win::_wfopen(w(exact).c_str(), u"rb"));
       ASSERT_TRUE(f) << exact;
       char c = 0;

@@ -281,22 +281,39 @@ void catchUpWithHost() {
   }
 }
 
+namespace {
+// Whether the host name `utf8` is `name` exactly.
+bool sameName(std::string_view utf8, std::u16string_view name) {
+  if (utf8.size() == name.size()) {
+    std::size_t i = 0;
+    while (i < name.size() && name[i] < 0x80 && static_cast<unsigned char>(utf8[i]) == name[i]) ++i;
+    if (i == name.size()) return true;
+    if (name[i] < 0x80 && static_cast<unsigned char>(utf8[i]) < 0x80) return false;  // plain text that differs
+  }
+  return utf8 == toUtf8(name);
+}
+}  // namespace
+
 const FolderEntry* findEntry(const FolderIndex& index, std::u16string_view name) {
   // A folder is looked up a few times between two changes: a pass over its
   // hashes costs less than keeping its names sorted or hashed in a table.
-  const std::u16string upper = upcased(name);
-  const std::uint32_t hash = nameHash(upper);
+  // The name is upper-cased on the fly, as addEntry hashed it.
+  std::uint32_t hash = 2166136261u;
+  for (char16_t c : name) {
+    hash ^= upcase(c);
+    hash *= 16777619u;
+  }
   const FolderEntry* first = nullptr;
-  std::string exact;
   for (std::size_t i = 0; i < index.hashes.size(); ++i) {
     if (index.hashes[i] != hash) continue;
     const FolderEntry& e = index.entries[i];
-    if (upperName(index, e) != upper) continue;
-    if (!first) {
-      first = &e;
-      exact = toUtf8(name);
-    }
-    if (hostName(index, e) == exact) return &e;
+    const std::u16string_view upper = upperName(index, e);
+    if (upper.size() != name.size()) continue;
+    bool same = true;
+    for (std::size_t k = 0; same && k < name.size(); ++k) same = upcase(name[k]) == upper[k];
+    if (!same) continue;
+    if (!first) first = &e;
+    if (sameName(hostName(index, e), name)) return &e;
   }
   return first;
 }

@@ -119,6 +119,10 @@ void appendName(std::string& host, std::string_view name) {
   host += '/';
   host += name;
 }
+void appendName(std::string& host, std::u16string_view name) {
+  host += '/';
+  appendUtf8(host, name);
+}
 
 // Resolves the components of `path` from `depth` on, below the listed folder
 // `host` that holds its first `depth` components.
@@ -140,20 +144,20 @@ Lookup walkDown(const WindowsPath& path, std::size_t depth, std::string host, co
 }  // namespace
 
 namespace {
-Lookup lookUpFrom(const WindowsPath& path, bool askExact) {
+// `exact` is the host path as written (writtenHostPath).
+Lookup lookUpFrom(const WindowsPath& path, const std::string& exact, bool askExact) {
   const std::string& root = driveRootText(path.drive);
   const std::size_t n = path.components.size();
   if (n == 0) {
     if (hostItem(root) != HostItem::Folder) return {std::nullopt, kPathNotFound};
     return {fs::path(root), 0, true};
   }
-  // The host path as written, and where each of its folders ends.
-  std::string exact = root;
+  // Where each folder of the path ends: names hold no '/'.
   std::vector<std::size_t> ends{root.size()};
-  for (const auto& c : path.components) {
-    appendName(exact, toUtf8(c));
-    ends.push_back(exact.size());
-  }
+  ends.reserve(n + 1);
+  for (std::size_t at = exact.find('/', root.size() + 1); at != std::string::npos; at = exact.find('/', at + 1))
+    ends.push_back(at);
+  ends.push_back(exact.size());
   auto prefix = [&](std::size_t depth) { return exact.substr(0, ends[depth]); };
   // The deepest folder on the way, written in its own case, that is listed
   // already. A listed parent answers from memory; so does a listed
@@ -195,31 +199,32 @@ Lookup lookUpFrom(const WindowsPath& path, bool askExact) {
 
 Lookup lookUp(const WindowsPath& path) {
   catchUpWithHost();
-  return lookUpFrom(path, true);
+  return lookUpFrom(path, writtenHostPath(path), true);
 }
 
 // The caller asked answeredFromMemory first, which has caught up with the host.
-Lookup lookUpOtherCase(const WindowsPath& path) { return lookUpFrom(path, false); }
+Lookup lookUpOtherCase(const WindowsPath& path, const std::string& written) {
+  return lookUpFrom(path, written, false);
+}
 
 std::optional<fs::path> findHostPath(const WindowsPath& path) { return lookUp(path).host; }
 
 std::string writtenHostPath(const WindowsPath& path) {
   std::string host = driveRootText(path.drive);
-  for (const auto& c : path.components) appendName(host, toUtf8(c));
+  for (const auto& c : path.components) appendName(host, c);
   return host;
 }
 
-bool answeredFromMemory(const WindowsPath& path) {
+bool answeredFromMemory(const WindowsPath& path, std::string_view written) {
   // As lookUp decides: a listed parent answers, and so does a listed
-  // grandparent without a folder of the parent's name.
+  // grandparent without a folder of the parent's name. Names hold no '/', so
+  // the folders on the way are prefixes of the written path.
   const std::size_t n = path.components.size();
   if (n == 0) return false;
   catchUpWithHost();
-  std::string grandparent = driveRootText(path.drive);
-  for (std::size_t i = 0; i + 2 < n; ++i) appendName(grandparent, toUtf8(path.components[i]));
-  if (n == 1) return listedFolderIndex(grandparent) != nullptr;  // the drive root is the parent
-  std::string parent = grandparent;
-  appendName(parent, toUtf8(path.components[n - 2]));
+  const std::string_view parent = written.substr(0, written.rfind('/'));
+  if (n == 1) return listedFolderIndex(parent) != nullptr;  // the drive root is the parent
+  const std::string_view grandparent = parent.substr(0, parent.rfind('/'));
   if (listedFolderIndex(parent)) return true;
   const FolderIndex* index = listedFolderIndex(grandparent);
   if (!index) return false;
@@ -240,7 +245,7 @@ fs::path hostPathFor(const WindowsPath& path) {
     index = folder ? folderIndex(cur) : nullptr;
   }
   // Below a missing folder or a file, the rest is named as written.
-  for (; i < path.components.size(); ++i) appendName(cur, toUtf8(path.components[i]));
+  for (; i < path.components.size(); ++i) appendName(cur, path.components[i]);
   return cur;
 }
 

@@ -51,13 +51,15 @@ struct Lookup {
 };
 Lookup lookUp(const WindowsPath& path);
 // The same, for a caller that asked answeredFromMemory and then found nothing
-// at the host path as written (writtenHostPath): the host is not asked again.
-Lookup lookUpOtherCase(const WindowsPath& path);
+// at the host path as written (`written`, from writtenHostPath): the host is
+// not asked again.
+Lookup lookUpOtherCase(const WindowsPath& path, const std::string& written);
 
 // The host path exactly as written (no name resolved without regard to case).
 std::string writtenHostPath(const WindowsPath& path);
-// Whether lookUp answers this path from a listed folder, asking the host nothing.
-bool answeredFromMemory(const WindowsPath& path);
+// Whether lookUp answers this path from a listed folder, asking the host
+// nothing; `written` is its writtenHostPath.
+bool answeredFromMemory(const WindowsPath& path, std::string_view written);
 
 // The host path where an item would be: existing components resolved without
 // regard to case, the missing rest appended as written.

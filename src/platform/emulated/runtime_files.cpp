@@ -69,8 +69,8 @@ std::map<std::FILE*, std::unique_ptr<char[]>>& readBuffers() {
 }
 
 // Every stream open now, and its host file.
-std::map<std::FILE*, fs::path>& openStreams() {
-  static std::map<std::FILE*, fs::path> streams;
+std::map<std::FILE*, std::string>& openStreams() {
+  static std::map<std::FILE*, std::string> streams;
   return streams;
 }
 
@@ -93,12 +93,12 @@ std::FILE* fail(DWORD error, int e) {
 // an open take two host calls. Only where the folder has been listed already
 // does the lookup answer from memory (no host call) and is left to answer.
 // Returns none with errno ENOENT when the lookup should answer, with
-// `missing` set when nothing is there by the name as written.
-std::FILE* openAsWritten(const emu::WindowsPath& path, bool& missing) {
-  const bool fromMemory = emu::answeredFromMemory(path);
+// `missing` set when nothing is there by the name as written. `host` is the
+// path's writtenHostPath.
+std::FILE* openAsWritten(const emu::WindowsPath& path, const std::string& host, bool& missing) {
+  const bool fromMemory = emu::answeredFromMemory(path, host);
   errno = ENOENT;
   if (fromMemory) return nullptr;
-  const std::string host = emu::writtenHostPath(path);
   std::FILE* stream = std::fopen(host.c_str(), "rbe");  // 'e': close on exec
   if (!stream) {
     missing = errno == ENOENT || errno == ENOTDIR;
@@ -117,7 +117,7 @@ std::FILE* openAsWritten(const emu::WindowsPath& path, bool& missing) {
   // A buffer of our own: the host runtime would ask the file's block size
   // (one more host call per open) to size its own.
   auto& buffer = readBuffers()[stream];
-  buffer = std::make_unique<char[]>(kReadBufferSize);
+  buffer = std::make_unique_for_overwrite<char[]>(kReadBufferSize);
   std::setvbuf(stream, buffer.get(), _IOFBF, kReadBufferSize);
   openStreams()[stream] = host;
   return stream;
@@ -132,11 +132,13 @@ std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
   if (!parsed) return fail(error, ENOENT);
   if (parsed->components.empty()) return fail(ERROR_ACCESS_DENIED, EACCES);  // a drive root
   bool writtenMissing = false;
+  std::string written;
   if (mode->access == u'r' && !mode->update && !parsed->trailingSeparator) {
-    if (std::FILE* stream = openAsWritten(*parsed, writtenMissing)) return stream;
+    written = emu::writtenHostPath(*parsed);
+    if (std::FILE* stream = openAsWritten(*parsed, written, writtenMissing)) return stream;
     if (errno != ENOENT) return nullptr;  // the error is set
   }
-  emu::Lookup found = writtenMissing ? emu::lookUpOtherCase(*parsed) : emu::lookUp(*parsed);
+  emu::Lookup found = writtenMissing ? emu::lookUpOtherCase(*parsed, written) : emu::lookUp(*parsed);
   fs::path host;
   const bool created = !found.host;
   if (found.host) {
@@ -157,7 +159,7 @@ std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
   std::FILE* stream = std::fopen(host.c_str(), hostMode.c_str());
   if (!stream) return fail(errorFromErrno(errno), errno);
   if (created) emu::noteAdded(host.native(), false);  // the folder holds one more name
-  openStreams()[stream] = host;
+  openStreams()[stream] = host.native();
   if (mode->access != u'r' || mode->update) {
     static const bool registered = [] {
       writtenStreams();  // built before the exit handler, so it outlives it
@@ -209,11 +211,14 @@ int fclose(std::FILE* stream) {
 namespace emu {
 
 win::DWORD heldOpenWithin(const std::filesystem::path& host) {
+  std::string_view folder = host.native();
+  while (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
   for (const auto& [stream, file] : win::openStreams()) {
-    if (file == host) return win::ERROR_SHARING_VIOLATION;
+    if (file == folder) return win::ERROR_SHARING_VIOLATION;
     // A file below the folder: its path goes on where the folder's ends.
-    auto [hostEnd, fileAt] = std::mismatch(host.begin(), host.end(), file.begin(), file.end());
-    if (hostEnd == host.end() && fileAt != file.end()) return win::ERROR_ACCESS_DENIED;
+    if (file.size() > folder.size() && file.compare(0, folder.size(), folder) == 0 &&
+        (file[folder.size()] == '/' || folder.back() == '/'))
+      return win::ERROR_ACCESS_DENIED;
   }
   return 0;
 }

@@ -76,14 +76,14 @@ std::u16string toUtf16(std::string_view s) {
   return out;
 }
 
-std::string toUtf8(std::u16string_view s) {
+void appendUtf8(std::string& out, std::u16string_view s) {
   if (allAscii(s)) {
-    std::string ascii(s.size(), '\0');
-    for (std::size_t i = 0; i < s.size(); ++i) ascii[i] = static_cast<char>(s[i]);
-    return ascii;
+    const std::size_t at = out.size();
+    out.resize(at + s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) out[at + i] = static_cast<char>(s[i]);
+    return;
   }
-  std::string out;
-  out.reserve(s.size());
+  out.reserve(out.size() + s.size());
   for (std::size_t i = 0; i < s.size(); ++i) {
     char32_t cp = s[i];
     if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
@@ -106,6 +106,11 @@ std::string toUtf8(std::u16string_view s) {
       out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
   }
+}
+
+std::string toUtf8(std::u16string_view s) {
+  std::string out;
+  appendUtf8(out, s);
   return out;
 }
 

@@ -11,6 +11,9 @@ namespace emu {
 
 std::u16string toUtf16(std::string_view utf8);
 std::string toUtf8(std::u16string_view utf16);
+// Appends the UTF-8 of `utf16` to `out`: a host path built name by name
+// without a string per name.
+void appendUtf8(std::string& out, std::u16string_view utf16);
 char16_t upcase(char16_t c);
 std::u16string upcased(std::u16string_view s);
 // <0, 0, >0 comparing upcased code units: the order NTFS and registry hives keep.
