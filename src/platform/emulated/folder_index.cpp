@@ -115,21 +115,25 @@ void addEntry(FolderIndex& index, std::string_view name, bool folder) {
   index.hashes.push_back(nameHash(upper));
 }
 
-// Lists a folder. With an inotify instance, the folder is watched once it is
-// open and before its names are read: a change made while it is read is
-// told afterwards (telling it again does no harm), and none goes untold.
+// Lists a folder. With an inotify instance, the folder is watched before it
+// is opened: a change made while it is read is told afterwards (telling it
+// again does no harm), and none goes untold. Were the folder replaced between
+// the two calls, the watch would tell of the one it watched going away, and
+// the listing would be dropped.
 std::optional<FolderIndex> listFolder(const std::string& host, int notify, int& watch) {
-  watch = -1;
+  // Watched by its path: the host walks a long path faster than the magic
+  // link of an open handle (/proc/self/fd/N).
+  watch = notify >= 0 ? ::inotify_add_watch(notify, host.c_str(), kWatchedChanges) : -1;
+  // Nothing there, or not a folder: the watch has said so (IN_ONLYDIR). Any
+  // other refusal (no watches left) still lets the folder be listed, unkept.
+  if (watch < 0 && notify >= 0 && (errno == ENOENT || errno == ENOTDIR)) return std::nullopt;
   // Read with getdents64 itself: opendir would first ask the folder's block
   // size, one more host call per listing.
   FolderHandle dir(::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.fd < 0) return std::nullopt;
-  if (notify >= 0) {
-    // Named through the open handle: a short path for the host to walk, and
-    // surely the folder being listed. The full path where /proc is missing.
-    const std::string byHandle = "/proc/self/fd/" + std::to_string(dir.fd);
-    watch = ::inotify_add_watch(notify, byHandle.c_str(), kWatchedChanges);
-    if (watch < 0) watch = ::inotify_add_watch(notify, host.c_str(), kWatchedChanges);
+  if (dir.fd < 0) {
+    if (watch >= 0) ::inotify_rm_watch(notify, watch);
+    watch = -1;
+    return std::nullopt;
   }
   FolderIndex index;
   alignas(dirent64) char buffer[32768];
