@@ -13,7 +13,7 @@ for g in "${groups[@]}"; do
     native) packages+=(g++ cmake make libgtest-dev libgmock-dev libtomlplusplus-dev) ;;
     windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 file) ;;
     wine) packages+=(wine64 wine xvfb xdotool g++-mingw-w64-x86-64) ;;
-    bench) packages+=(libbenchmark-dev libssl-dev python3 grep) ;;
+    bench) packages+=(libbenchmark-dev libssl-dev python3 grep strace) ;;
     *) echo "install-deps: unknown group '$g' (native, windows, wine, bench)" >&2; exit 2 ;;
   esac
 done
