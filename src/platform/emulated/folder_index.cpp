@@ -70,11 +70,11 @@ Indexes& indexes() {
   return all;
 }
 
-// FNV-1a over the code units.
-std::uint32_t nameHash(std::u16string_view upper) {
+// FNV-1a over the upper-cased code units: a name hashes alike in every case.
+std::uint32_t nameHash(std::u16string_view name) {
   std::uint32_t h = 2166136261u;
-  for (char16_t c : upper) {
-    h ^= c;
+  for (char16_t c : name) {
+    h ^= upcase(c);
     h *= 16777619u;
   }
   return h;
@@ -102,7 +102,8 @@ bool entryIsFolder(int folder, unsigned char type, const char* name) {
 }
 
 void addEntry(FolderIndex& index, std::string_view name, bool folder) {
-  const std::u16string upper = upcased(toUtf16(name));
+  const std::u16string utf16 = toUtf16(name);
+  const std::u16string upper = upcased(utf16);
   FolderEntry entry;
   entry.hostOffset = static_cast<std::uint32_t>(index.hostNames.size());
   entry.hostLength = static_cast<std::uint16_t>(name.size());
@@ -112,7 +113,7 @@ void addEntry(FolderIndex& index, std::string_view name, bool folder) {
   index.hostNames += name;
   index.upperNames += upper;
   index.entries.push_back(entry);
-  index.hashes.push_back(nameHash(upper));
+  index.hashes.push_back(nameHash(utf16));
 }
 
 // Lists a folder. With an inotify instance, the folder is watched before it
@@ -301,12 +302,7 @@ bool sameName(std::string_view utf8, std::u16string_view name) {
 const FolderEntry* findEntry(const FolderIndex& index, std::u16string_view name) {
   // A folder is looked up a few times between two changes: a pass over its
   // hashes costs less than keeping its names sorted or hashed in a table.
-  // The name is upper-cased on the fly, as addEntry hashed it.
-  std::uint32_t hash = 2166136261u;
-  for (char16_t c : name) {
-    hash ^= upcase(c);
-    hash *= 16777619u;
-  }
+  const std::uint32_t hash = nameHash(name);
   const FolderEntry* first = nullptr;
   for (std::size_t i = 0; i < index.hashes.size(); ++i) {
     if (index.hashes[i] != hash) continue;
