@@ -9,11 +9,6 @@ using win::HKEY_CLASSES_ROOT;
 using win::HKEY_CURRENT_USER;
 using win::HKEY_LOCAL_MACHINE;
 
-bool exists(win::HKEY root, std::u16string_view path) {
-  Key key;
-  return open(root, path, win::KEY_READ, key) == 0;
-}
-
 std::u16string sz(const Data& d) {
   std::u16string s;
   for (std::size_t i = 0; i + 1 < d.bytes.size(); i += 2) s.push_back(static_cast<char16_t>(d.bytes[i] | d.bytes[i + 1] << 8));

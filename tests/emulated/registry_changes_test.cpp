@@ -10,11 +10,6 @@ using win::HKEY_CLASSES_ROOT;
 using win::HKEY_CURRENT_USER;
 using win::HKEY_LOCAL_MACHINE;
 
-bool exists(win::HKEY root, std::u16string_view path) {
-  Key key;
-  return open(root, path, win::KEY_READ, key) == 0;
-}
-
 // ---------------------------------------------------------------- durability
 // One change of every kind, through the seam.
 void changeEverything() {

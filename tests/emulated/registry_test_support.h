@@ -74,6 +74,12 @@ inline win::LONG open(win::HKEY root, std::u16string_view path, win::REGSAM sam,
   return win::RegOpenKeyExW(root, std::u16string(path).c_str(), 0, sam, &key.h);
 }
 
+// Whether the key opens for reading.
+inline bool exists(win::HKEY root, std::u16string_view path) {
+  Key key;
+  return open(root, path, win::KEY_READ, key) == 0;
+}
+
 struct Data {
   win::LONG rc = -1;
   win::DWORD type = 0xDEAD;
