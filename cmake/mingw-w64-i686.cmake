@@ -1,7 +1,11 @@
+# The shipped 32-bit build. The win32 thread model keeps the MinGW runtime on
+# what Windows XP's kernel32 exports: the posix model links libwinpthread
+# (through libstdc++'s exception allocator and libgcc_eh), which imports
+# GetTickCount64, a Vista function, so the program would not load on XP.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks a built QuorelFix.exe: a PE32 (i386) console executable that imports
-# only Windows' own DLLs (no MinGW runtime beside it), with the application
-# manifest and the version information embedded.
+# Checks a built QuorelFix.exe: a PE32 (i386) console executable that Windows
+# XP SP3 loads (subsystem version, every imported function), stripped, that
+# imports only Windows' own DLLs (no MinGW runtime beside it), with the
+# application manifest and the version information embedded.
 #
 #   scripts/check-windows-exe.sh build/windows-x86/QuorelFix.exe
 #
@@ -35,6 +36,12 @@ check "file type PE32 console executable for Intel 80386 ($filetype)" \
 check "PE32 optional header (magic 010b)" grep -qE 'Magic[[:space:]]+010b' <<<"$headers"
 check "machine i386" bash -c '"$0" -f "$1" | grep -q "architecture: i386"' "$objdump" "$exe"
 check "subsystem Windows CUI" grep -qE 'Subsystem[[:space:]]+0*3[[:space:]]+\(Windows CUI\)' <<<"$headers"
+# Windows XP (NT 5.1) loads a program whose subsystem version is 5.1 or
+# older; MSVC and newer toolchains default to 6.0, which XP refuses.
+subsystem_version=$(awk '/MajorSubsystemVersion/{major=$2} /MinorSubsystemVersion/{minor=$2} END{print major "." minor}' <<<"$headers")
+check "subsystem version $subsystem_version loads on Windows XP (4.0 to 5.1)" \
+  awk -v v="$subsystem_version" 'BEGIN { split(v, p, "."); exit !(p[1] == 4 || (p[1] == 5 && p[2] <= 1)) }'
+check "no debug sections (stripped)" bash -c '! "$0" -h "$1" | grep -q "\.debug_"' "$objdump" "$exe"
 
 # Only DLLs that every Windows has; libgcc_s, libstdc++ or libwinpthread
 # would have to be shipped beside the executable.
@@ -42,6 +49,8 @@ dlls=$(grep -oE 'DLL Name: .*' <<<"$headers" | sed 's/DLL Name: //' | tr 'A-Z' '
 echo "        imports: $(echo $dlls)"
 allowed='^(kernel32|user32|advapi32|shell32|shlwapi|psapi|msvcrt|ntdll|gdi32|comctl32|ole32)\.dll$'
 check "no DLL outside Windows' own" bash -c '! grep -vqE "$0" <<<"$1"' "$allowed" "$dlls"
+# Every imported function exists on Windows XP SP3 (scripts/xp-sp3-imports.txt).
+check "every imported function exists on Windows XP SP3" "$(dirname "$0")/check-xp-imports.sh" "$exe"
 
 check "manifest: requestedExecutionLevel requireAdministrator" \
   grep -qE 'requestedExecutionLevel[^>]*level="requireAdministrator"' <<<"$narrow"
@@ -71,4 +80,4 @@ if [ ${#failures[@]} -ne 0 ]; then
   echo "check-windows-exe: $exe lacks: ${failures[*]}" >&2
   exit 1
 fi
-echo "check-windows-exe: $exe is a PE32 (i386) console executable with its manifest and version information"
+echo "check-windows-exe: $exe is a PE32 (i386) console executable for Windows XP SP3 and later, with its manifest and version information"

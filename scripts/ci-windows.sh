@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # What CI runs for the Windows side, in a few minutes:
-#   1. cross-build windows-x86 and check QuorelFix.exe (PE32 console, only
-#      Windows' own DLLs, manifest, version information); seamdemo.exe builds too;
+#   1. cross-build windows-x86 and check QuorelFix.exe (PE32 console, loads on
+#      Windows XP SP3: subsystem version and every imported function; only
+#      Windows' own DLLs, stripped, manifest, version information), and the
+#      import check's own test on executables that import what XP lacks;
+#      seamdemo.exe builds too;
 #   2. the seam's contract tests, cross-built for x86_64, under wine64 in a
 #      fresh prefix;
 #   3. the end-to-end comparison of a Wine run with the emulated run.
@@ -15,6 +18,8 @@ echo "== windows-x86: QuorelFix.exe"
 cmake --preset windows-x86 >/dev/null
 cmake --build --preset windows-x86 -j2
 scripts/check-windows-exe.sh build/windows-x86/QuorelFix.exe
+echo "== the XP import check refuses what XP lacks"
+tests/windows-exe/check_xp_imports_test.sh
 
 echo "== windows-x64: contract tests under Wine"
 cmake --preset windows-x64 >/dev/null
