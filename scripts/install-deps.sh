@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing QuorelFix needs on Debian 12, and only
-# what is missing. Usage: scripts/install-deps.sh [native|windows|wine|bench]...
-# (default: native).
+# what is missing. Usage: scripts/install-deps.sh [native|windows|wine|bench|fuzz]...
+# (default: native). fuzz: clang with libFuzzer and the sanitizers.
 set -euo pipefail
 
 groups=("$@")
@@ -14,7 +14,8 @@ for g in "${groups[@]}"; do
     windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 file) ;;
     wine) packages+=(wine64 wine xvfb xdotool g++-mingw-w64-x86-64) ;;
     bench) packages+=(libbenchmark-dev libssl-dev python3 grep strace) ;;
-    *) echo "install-deps: unknown group '$g' (native, windows, wine, bench)" >&2; exit 2 ;;
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    *) echo "install-deps: unknown group '$g' (native, windows, wine, bench, fuzz)" >&2; exit 2 ;;
   esac
 done
 
