@@ -3,6 +3,8 @@
 #include "system/remover.h"
 
 #include <cstddef>
+#include <optional>
+#include <vector>
 
 #include "control/QuorelFix.h"
 #include "platform/scoped.h"
@@ -29,54 +31,91 @@ std::u16string_view untilZero(std::u16string_view text) {
 
 bool isSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
-// Whether `mirrored` (the drive letter followed by the rest of the path), read
-// the way Windows resolves "." and ".." in a path, stays within the folder of
-// its drive letter inside the backup folder, where a user looks to restore it. A ".." may climb only within that folder. Windows drops trailing
-// dots and blanks of a component, so a component made only of dots and blanks
-// is taken as ".." when it holds two dots or more, and as nothing otherwise;
-// either reading errs on the side of refusing.
-bool staysInsideLetterFolder(std::u16string_view mirrored) {
-  std::size_t depth = 0;
+char16_t asciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
+
+bool equalNoCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (asciiUpper(a[i]) != asciiUpper(b[i])) return false;
+  return true;
+}
+
+// The names of a path as Windows resolves them: separators of either kind,
+// empty names and "." dropped, ".." taking back the name before it. Windows
+// drops the trailing dots and blanks of a name, so they are dropped here too,
+// and a name made only of dots and blanks is taken as ".." when it holds two
+// dots or more, as nothing otherwise; either reading errs on the side of
+// refusing. None when a ".." would climb above the first name, which is the
+// drive's own (the letter of a mirrored path, "C:" of a path). The names are
+// views into `path`.
+using Names = std::vector<std::u16string_view>;
+std::optional<Names> resolvedNames(std::u16string_view path) {
+  Names names;
   std::size_t start = 0;
-  while (start <= mirrored.size()) {
+  while (start <= path.size()) {
     std::size_t end = start;
-    while (end < mirrored.size() && !isSeparator(mirrored[end])) ++end;
+    while (end < path.size() && !isSeparator(path[end])) ++end;
+    std::u16string_view name = path.substr(start, end - start);
     std::size_t dots = 0;
-    bool name = false;
-    for (char16_t c : mirrored.substr(start, end - start)) {
-      if (c == u'.') {
-        ++dots;
-      } else if (c != u' ') {
-        name = true;
-      }
-    }
-    if (name) {
-      ++depth;
+    for (char16_t c : name) dots += c == u'.';
+    while (!name.empty() && (name.back() == u'.' || name.back() == u' ')) name.remove_suffix(1);
+    if (!name.empty()) {
+      names.push_back(name);
     } else if (dots >= 2) {
-      if (depth <= 1) return false;  // climbs out of the drive letter's folder
-      --depth;
+      if (names.size() <= 1) return std::nullopt;
+      names.pop_back();
     }
     start = end + 1;
   }
-  return depth > 0;
+  return names;
+}
+
+// Whether `inner` names the same item as `outer` or one below it.
+bool sameOrBelow(const Names& inner, const Names& outer) {
+  if (inner.size() < outer.size()) return false;
+  for (std::size_t i = 0; i < outer.size(); ++i)
+    if (!equalNoCase(inner[i], outer[i])) return false;
+  return true;
+}
+
+// Items the quarantine must not take, whatever a removal script names: the
+// backup folder, anything in it (it is removed already; the reboot list is
+// there) and any folder that holds it (the shell would be asked to move the
+// backup folder into itself), and the report being written.
+bool isOwnItem(const Names& item, std::u16string_view desktop) {
+  // The names are views into these texts.
+  const std::u16string backupPath = std::u16string(desktop) + u"\\QuorelFix Backups";
+  const std::u16string reportPath = std::u16string(desktop) + u"\\QuorelFix.txt";
+  const std::optional<Names> backup = resolvedNames(backupPath);
+  const std::optional<Names> report = resolvedNames(reportPath);
+  if (backup && (sameOrBelow(item, *backup) || sameOrBelow(*backup, item))) return true;
+  return report && item.size() == report->size() && sameOrBelow(item, *report);
 }
 
 }  // namespace
 
 int deleteFile(std::u16string_view path) {
   path = untilZero(path);
-  // The destination is built from the first character and the text from the
-  // third on; anything shorter has no such parts.
-  if (path.size() < 3) return win::DE_ERROR_INVALID_PATH;
+  // The destination is built from the drive letter and the text from the
+  // third character on: only an absolute drive-letter path has those parts.
+  // A relative or UNC path, or a device name, would be moved from somewhere
+  // else than its mirrored place says; nothing is made for it.
+  const bool letter = path.size() >= 1 && asciiUpper(path[0]) >= u'A' && asciiUpper(path[0]) <= u'Z';
+  if (path.size() < 3 || !letter || path[1] != u':' || !isSeparator(path[2])) return win::DE_ERROR_INVALID_PATH;
 
   std::u16string mirrored;
   mirrored.push_back(path[0]);
   mirrored.append(path.substr(2));
-  if (!staysInsideLetterFolder(mirrored)) return win::DE_ERROR_INVALID_PATH;
+  // Within the drive letter's folder of the backup folder, where a user looks
+  // to restore it: a ".." may climb only within that folder.
+  const std::optional<Names> mirroredNames = resolvedNames(mirrored);
+  if (!mirroredNames || mirroredNames->empty()) return win::DE_ERROR_INVALID_PATH;
 
   // Without the desktop folder there is no backup folder to move into.
   std::optional<std::u16string> desktop = getDesktopFolder();
   if (!desktop) return win::DE_ERROR_INVALID_PATH;
+  const std::optional<Names> item = resolvedNames(path);
+  if (!item || isOwnItem(*item, *desktop)) return win::DE_ERROR_INVALID_PATH;
 
   std::u16string destination = *desktop;
   destination.append(kBackupFolder);
