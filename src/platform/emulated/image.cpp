@@ -26,6 +26,30 @@ bool loaded = false;
   std::exit(2);
 }
 
+// The machine acts on its image's host files by path, and a host would follow
+// a symbolic link out of the image: a script line naming a file below the link
+// would move a host file that belongs to no image into the backup folder. An
+// image is plain files and folders, so a link anywhere below a drive folder
+// (or a drive folder that is one) stops the machine before it acts.
+void refuseLinks(const fs::path& root) {
+  std::error_code ec;
+  for (const auto& drive : fs::directory_iterator(root, ec)) {
+    const std::string name = drive.path().filename().string();
+    if (name.rfind("drive_", 0) != 0) continue;
+    std::error_code linkError;
+    if (drive.is_symlink(linkError))
+      refuse("the machine image's drive folder " + drive.path().string() +
+             " is a symbolic link; an image holds plain files and folders only.");
+    std::error_code walkError;
+    for (fs::recursive_directory_iterator it(drive.path(), fs::directory_options::skip_permission_denied, walkError), end;
+         !walkError && it != end; it.increment(walkError)) {
+      if (it->is_symlink(linkError))
+        refuse("the machine image holds a symbolic link, " + it->path().string() +
+               "; an image holds plain files and folders only, and the machine acts on nothing outside it.");
+    }
+  }
+}
+
 void load() {
   if (loaded) return;
   const char* root = std::getenv("QUORELFIX_IMAGE");
@@ -56,6 +80,7 @@ void useImage(const fs::path& root) {
           << e.description();
     refuse("the machine image's configuration cannot be read: " + where.str());
   }
+  refuseLinks(root);
   currentImage.root = fs::absolute(root, ec);
   if (ec) currentImage.root = root;
   ++currentImage.generation;
