@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing QuorelFix needs on Debian 12, and only
-# what is missing. Usage: scripts/install-deps.sh [native|windows|wine|bench|fuzz]...
+# what is missing. Usage: scripts/install-deps.sh [native|windows|wine|bench|fuzz|reliability]...
 # (default: native). fuzz: clang with libFuzzer and the sanitizers.
 set -euo pipefail
 
@@ -15,7 +15,8 @@ for g in "${groups[@]}"; do
     wine) packages+=(wine64 wine xvfb xdotool g++-mingw-w64-x86-64) ;;
     bench) packages+=(libbenchmark-dev libssl-dev python3 grep strace) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    *) echo "install-deps: unknown group '$g' (native, windows, wine, bench, fuzz)" >&2; exit 2 ;;
+    reliability) packages+=(strace python3) ;;
+    *) echo "install-deps: unknown group '$g' (native, windows, wine, bench, fuzz, reliability)" >&2; exit 2 ;;
   esac
 done
 

@@ -1,0 +1,276 @@
+#!/usr/bin/env python3
+"""Kills QuorelFix at every host call that can change its machine image, and
+checks that nothing was lost.
+
+    kill_points.py [--every K] [--image DIR] [--build DIR]
+
+For a machine image (default images/xp-demo) it counts the host calls of one
+whole run of the program, then, for every such call in turn (or every K-th
+with --every), runs the program on a fresh copy of the image and has strace
+kill it (SIGKILL) on entry to that call. The same is done for `qfmachine
+boot` on a copy that a whole run has left waiting for its reboot pass. The
+calls are the ones that change files (open, write, rename, mkdir, unlink,
+rmdir, ftruncate); a kill on entry to the N-th call is a kill right after
+the (N-1)-th.
+
+After every kill it checks:
+  - nothing lost or half-moved: every file the image had is, byte for byte,
+    at its place or in the backup folder at its mirrored path (or the name
+    the shell gives on a collision); the previous report is at its place or
+    in the backup folder under its time-stamped name;
+  - the report, if there is one, is whole UTF-16LE code units;
+  - machine.toml parses and registry.reg decodes;
+  - a second whole run, and the boot it asks for, finish the job: every file
+    an uninterrupted run removes is then gone from its place and kept in the
+    backup folder, and still nothing is lost.
+
+Prints one line per failed point and a summary; exit status 1 when any point
+failed. Needs strace, and the default preset built (QuorelFix, qfmachine).
+"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import tomllib
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+SYSCALLS = ["openat", "write", "rename", "mkdir", "unlink", "rmdir", "ftruncate"]
+DESKTOP = Path("drive_c/Documents and Settings/Owner/Desktop")
+BACKUP = DESKTOP / "QuorelFix Backups"
+REPORT = DESKTOP / "QuorelFix.txt"
+REBOOT_LIST = BACKUP / "reboot.txt"
+
+
+def snapshot(image):
+    """Every file below the image's drive folders: relative path -> bytes."""
+    files = {}
+    for drive in image.glob("drive_*"):
+        for path in drive.rglob("*"):
+            if path.is_file() and not path.is_symlink():
+                files[path.relative_to(image)] = path.read_bytes()
+    return files
+
+
+def mirrored(rel):
+    """drive_c/a/b -> <backup>/C/a/b."""
+    drive, *rest = rel.parts
+    return BACKUP / drive[len("drive_"):].upper() / Path(*rest)
+
+
+def collision_names(path):
+    """The names the shell may give a moved item when its name is taken."""
+    yield path
+    stem, suffix = path.stem, path.suffix
+    if stem.startswith(".") and not suffix:
+        stem, suffix = path.name, ""
+    for n in range(2, 10):
+        yield path.with_name(f"{stem} ({n}){suffix}")
+
+
+def lost_files(pristine, image):
+    """Files of `pristine` that are neither in place nor kept, as text lines.
+    The program's own files change by design: the reboot list is made anew
+    by every run, and the report grows (the reboot pass appends to it) or is
+    rotated into the backup folder by the next run."""
+    problems = []
+    backup_files = {p for p in (image / BACKUP).glob("*") if p.is_file()}
+    for rel, data in pristine.items():
+        here = image / rel
+        if rel == REBOOT_LIST:
+            continue
+        if here.is_file() and here.read_bytes() == data:
+            continue
+        if rel == REPORT:
+            if here.is_file() and here.read_bytes().startswith(data):
+                continue  # appended to
+            if any(p.name.startswith("QuorelFix[") and p.read_bytes().startswith(data) for p in backup_files):
+                continue  # rotated
+        if any((image / c).is_file() and (image / c).read_bytes() == data for c in collision_names(mirrored(rel))):
+            continue
+        problems.append(f"lost: {rel}")
+    return problems
+
+
+def damaged_files(image):
+    problems = []
+    report = image / REPORT
+    if report.is_file():
+        data = report.read_bytes()
+        if len(data) % 2:
+            problems.append("the report is not whole UTF-16LE code units")
+        else:
+            try:
+                data.decode("utf-16-le", "surrogatepass")
+            except UnicodeDecodeError:
+                problems.append("the report does not decode as UTF-16LE")
+    try:
+        tomllib.loads((image / "machine.toml").read_text(encoding="utf-8"))
+    except (OSError, UnicodeDecodeError, tomllib.TOMLDecodeError) as e:
+        problems.append(f"machine.toml does not load: {e}")
+    reg = (image / "registry.reg").read_bytes()
+    try:
+        reg.decode("utf-16-le") if reg.startswith(b"\xff\xfe") else reg.decode("utf-8")
+    except UnicodeDecodeError as e:
+        problems.append(f"registry.reg does not decode: {e}")
+    return problems
+
+
+def run(build, image, args, kill=None):
+    """Runs the program (or `qfmachine boot` when args is None) on the image;
+    with kill=(syscall, n), strace kills it on entry to its n-th such call."""
+    program = [str(build / "qfmachine"), "boot", str(image)] if args is None else [str(build / "QuorelFix"), *args]
+    env = dict(os.environ, QUORELFIX_IMAGE=str(image))
+    if kill:
+        syscall, n = kill
+        program = ["strace", "-f", "-qq", "-o", "/dev/null", "-e", f"trace={syscall}",
+                   "-e", f"inject={syscall}:signal=KILL:when={n}"] + program
+    return subprocess.run(program, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.PIPE, timeout=120)
+
+
+def count_calls(build, image, args):
+    env = dict(os.environ, QUORELFIX_IMAGE=str(image))
+    program = [str(build / "qfmachine"), "boot", str(image)] if args is None else [str(build / "QuorelFix"), *args]
+    out = subprocess.run(["strace", "-f", "-c", "-o", "/dev/stdout", "-e", "trace=" + ",".join(SYSCALLS)] + program,
+                         env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                         text=True, timeout=120).stdout
+    counts = {}
+    for line in out.splitlines():
+        fields = line.split()
+        if len(fields) >= 5 and fields[-1] in SYSCALLS:
+            counts[fields[-1]] = int(fields[3])
+    return counts
+
+
+def reboot_pending(image):
+    text = (image / "registry.reg").read_bytes()
+    text = text.decode("utf-16-le", "replace") if text.startswith(b"\xff\xfe") else text.decode("utf-8", "replace")
+    return "QuorelFix_Reboot" in text.split("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce]")[-1]
+
+
+ANSWERS = re.compile(r"^answers = \[.*\]$", re.MULTILINE)
+
+
+def give_answers(image, source):
+    """The machine takes message-box answers from its queue and keeps what is
+    left; the user of a second run answers the boxes the same way again."""
+    wanted = ANSWERS.search((source / "machine.toml").read_text(encoding="utf-8"))
+    config = image / "machine.toml"
+    text = config.read_text(encoding="utf-8")
+    if wanted and ANSWERS.search(text):
+        config.write_text(ANSWERS.sub(lambda _: wanted.group(0), text), encoding="utf-8")
+
+
+def finish(build, image, source):
+    """The second whole run, and its reboot pass when it asks for one."""
+    give_answers(image, source)
+    run(build, image, [])
+    if reboot_pending(image):
+        run(build, image, None)
+
+
+def removed_by_clean_run(build, source, work):
+    """Files an uninterrupted run (with its boot) takes from their places."""
+    image = work / "clean"
+    shutil.copytree(source, image, symlinks=True)
+    pristine = snapshot(image)
+    finish(build, image, source)
+    return {rel for rel in pristine if not (image / rel).exists() and rel != REPORT}
+
+
+# Items a second run may leave in place after a kill, each with the reason;
+# nothing is lost in either case (the items stay where they were).
+LEFT_BY_DESIGN = [
+    (Path("drive_c/Program Files/Common Files/XulCache/ext"),
+     "an infected extension registered in the registry loses its registration before its folder is "
+     "moved, so that a folder that cannot be moved is never loaded again; killed between the two, "
+     "the second run no longer finds the folder, which stays in place and is no longer loaded"),
+]
+
+
+def left_by_design(rel):
+    return next((why for prefix, why in LEFT_BY_DESIGN if rel.is_relative_to(prefix)), None)
+
+
+def check_point(build, source, work, pristine, removed, prepare, args, kill):
+    image = work / "point"
+    shutil.rmtree(image, ignore_errors=True)
+    shutil.copytree(source, image, symlinks=True)
+    if prepare:
+        prepare(image)
+    start = snapshot(image)
+    run(build, image, args, kill)
+    problems = lost_files(start, image) + damaged_files(image)
+    finish(build, image, source)
+    problems += [p + " (after the second run)" for p in lost_files(pristine, image)]
+    explained = set()
+    for rel in removed:
+        if (image / rel).exists():
+            why = left_by_design(rel)
+            if why:
+                explained.add(why)
+            else:
+                problems.append(f"not removed by the second run: {rel}")
+    return problems, explained
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--every", type=int, default=1, help="try every K-th call only")
+    parser.add_argument("--image", type=Path, default=ROOT / "images" / "xp-demo")
+    parser.add_argument("--build", type=Path, default=ROOT / "build" / "default")
+    options = parser.parse_args()
+    if not shutil.which("strace"):
+        sys.exit("kill_points: strace is needed (scripts/install-deps.sh bench)")
+
+    with tempfile.TemporaryDirectory(prefix="qf-kill-") as tmp:
+        work = Path(tmp)
+        source = work / "source"
+        shutil.copytree(options.image, source, symlinks=True)
+        pristine = snapshot(source)
+        removed = removed_by_clean_run(options.build, source, work)
+
+        def after_run(image):  # the state a whole run leaves for the boot
+            run(options.build, image, [])
+
+        stages = [("run", None, [])]
+        probe = work / "probe"
+        shutil.copytree(source, probe, symlinks=True)
+        after_run(probe)
+        if reboot_pending(probe):
+            stages.append(("boot", after_run, None))
+
+        tried = failed = 0
+        explained_points = {}
+        for stage, prepare, args in stages:
+            image = work / "count"
+            shutil.rmtree(image, ignore_errors=True)
+            shutil.copytree(source, image, symlinks=True)
+            if prepare:
+                prepare(image)
+            counts = count_calls(options.build, image, args)
+            print(f"kill_points: {stage}: {sum(counts.values())} calls "
+                  f"({', '.join(f'{k} {v}' for k, v in sorted(counts.items()))})")
+            for syscall, total in sorted(counts.items()):
+                for n in range(1, total + 1, options.every):
+                    tried += 1
+                    problems, explained = check_point(options.build, source, work, pristine, removed, prepare, args,
+                                                      (syscall, n))
+                    for why in explained:
+                        explained_points.setdefault(why, []).append(f"{stage} {syscall} #{n}")
+                    if problems:
+                        failed += 1
+                        for p in problems:
+                            print(f"FAIL {stage} killed at {syscall} #{n}: {p}")
+        for why, points in explained_points.items():
+            print(f"kill_points: left by design at {len(points)} points ({', '.join(points)}): {why}")
+        print(f"kill_points: {tried - failed} passed, {failed} failed")
+        return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
