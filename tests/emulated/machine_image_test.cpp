@@ -50,6 +50,50 @@ TEST_F(ImageChoice, ABrokenConfigurationStopsWithStatus2) {
       ::testing::ExitedWithCode(2), "machine.toml:1");
 }
 
+// [windows] version: XP SP3 unless the image says otherwise.
+TEST(Image, TheWindowsVersion) {
+  struct Case {
+    const char* toml;
+    emu::WindowsVersion version;
+  } const cases[] = {
+      {"", emu::WindowsVersion::Xp},                                     // no [windows]: XP SP3
+      {"[windows]\n", emu::WindowsVersion::Xp},                          // no version
+      {"[windows]\nversion = \"xp\"\n", emu::WindowsVersion::Xp},
+      {"[windows]\nversion = \"vista\"\n", emu::WindowsVersion::Vista},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.toml);
+    qftest::Machine m("version", c.toml);
+    EXPECT_EQ(emu::windowsVersion(), c.version);
+  }
+}
+
+// Anything but the two names stops the machine before anything is changed.
+TEST_F(ImageChoice, ABadWindowsVersionStopsWithStatus2) {
+  struct Bad {
+    const char* toml;
+    const char* message;
+  } const bad[] = {
+      {"[windows]\nversion = \"win7\"\n", "version must be \"xp\" \\(Windows XP SP3\\) or \"vista\".* not 'win7'"},
+      {"[windows]\nversion = \"XP\"\n", "version must be .* not 'XP'"},  // the names as written
+      {"[windows]\nversion = 6\n", "version must be .* not 6"},
+      {"windows = \"xp\"\n", "windows must be a table"},
+  };
+  for (const auto& b : bad) {
+    SCOPED_TRACE(b.toml);
+    qftest::MachineImage image("bad-version");
+    image.config(b.toml);
+    const std::string root = image.root().string();
+    EXPECT_EXIT(
+        {
+          setenv("QUORELFIX_IMAGE", root.c_str(), 1);
+          win::MessageBoxW(nullptr, u"x", u"y", win::MB_OK);
+        },
+        ::testing::ExitedWithCode(2), b.message);
+    EXPECT_FALSE(std::filesystem::exists(image.root() / "journal.txt"));  // nothing changed
+  }
+}
+
 TEST(Image, SavedStateReadsBackAsTheSameMachine) {
   qftest::Machine m("save", "[clock]\nlocal = 2010-07-03T14:05:09\n[[process]]\npid = 7\npath = 'C:\\a.exe'\n");
   emu::saveConfig();

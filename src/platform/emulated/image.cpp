@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <string>
 #include <system_error>
 
 namespace emu {
@@ -24,6 +26,27 @@ bool loaded = false;
   std::fprintf(stderr, "QuorelFix (emulated Windows): %s\n", why.c_str());
   std::fflush(stderr);
   std::exit(2);
+}
+
+// [windows] version: "xp" (the default) or "vista". Anything else stops the
+// machine as a configuration that does not parse does.
+WindowsVersion readWindowsVersion(const toml::table& parsed, const fs::path& file) {
+  const toml::node* windows = parsed.get("windows");
+  if (!windows) return WindowsVersion::Xp;
+  const toml::table* table = windows->as_table();
+  if (!table)
+    refuse("the machine image's configuration cannot be read: " + file.string() +
+           ": windows must be a table, [windows] with version = \"xp\" or \"vista\".");
+  const toml::node* version = table->get("version");
+  if (!version) return WindowsVersion::Xp;
+  const std::optional<std::string> name = version->value<std::string>();
+  if (name == "xp") return WindowsVersion::Xp;
+  if (name == "vista") return WindowsVersion::Vista;
+  std::ostringstream shown;
+  shown << toml::node_view<const toml::node>(version);
+  refuse("the machine image's configuration cannot be read: " + file.string() +
+         ": [windows] version must be \"xp\" (Windows XP SP3) or \"vista\" (Windows Vista and later), not " +
+         shown.str() + ".");
 }
 
 void load() {
@@ -56,12 +79,16 @@ void useImage(const fs::path& root) {
           << e.description();
     refuse("the machine image's configuration cannot be read: " + where.str());
   }
+  const WindowsVersion windows = readWindowsVersion(parsed, file);
   currentImage.root = fs::absolute(root, ec);
   if (ec) currentImage.root = root;
+  currentImage.windows = windows;
   ++currentImage.generation;
   currentConfig = std::move(parsed);
   loaded = true;
 }
+
+WindowsVersion windowsVersion() { return image().windows; }
 
 toml::table& config() {
   load();
