@@ -1,5 +1,6 @@
 // The shell's file calls on the emulated drives: SHFileOperationW (FO_MOVE)
-// and SHCreateDirectoryExW.
+// and SHCreateDirectoryExW. Where XP and later releases answer differently,
+// SHFileOperationW answers as the image's [windows] version.
 #include <set>
 #include <string>
 #include <vector>
@@ -156,11 +157,12 @@ int planMoves(const SHFILEOPSTRUCTW& op, std::vector<Move>& moves) {
       Move m{item, *found.host, isFolder(*found.host), into ? emu::childPath(dest, item.components.back()) : dest};
       if (emu::sameOrInside(m.to, m.from)) {
         if (m.to.components.size() == m.from.components.size()) return DE_SAMEFILE;
+        // A folder into its own subtree: XP leaves it where it is and reports
+        // success. Below a file is no path at all: checked with the parent.
         if (m.folder) {
-          if (onXp()) continue;  // XP leaves it where it is and reports success
+          if (onXp()) continue;
           return DE_DESTSUBTREE;
         }
-        // below a file is no path at all: checked with the parent
       }
       if (auto fault = emu::faultWithin(m.from)) return static_cast<int>(fault->code);
       if (win::DWORD held = emu::heldOpenWithin(m.fromHost)) return static_cast<int>(held);
