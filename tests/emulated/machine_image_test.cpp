@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 
 #include "machine_fixture.h"
 #include "platform/win32.h"
@@ -65,6 +66,24 @@ TEST(Image, TheWindowsVersion) {
     SCOPED_TRACE(c.toml);
     qftest::Machine m("version", c.toml);
     EXPECT_EQ(emu::windowsVersion(), c.version);
+  }
+}
+
+// qfmachine new and the bundled image state XP SP3.
+TEST(Image, NewAndBundledImagesAreXpSp3) {
+  qftest::MachineImage parent("new");
+  const std::filesystem::path made = parent.root() / "made";
+  const std::string command = std::string("'") + QF_MACHINE_TOOL_PATH + "' new '" + made.string() + "' >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  // The bundled image's configuration in an image of the test's own, which
+  // the machine may write to.
+  qftest::MachineImage bundled("bundled");
+  bundled.config(qftest::slurp(std::filesystem::path(QF_SOURCE_DIR) / "images" / "xp-demo" / "machine.toml"));
+  for (const std::filesystem::path& root : {made, bundled.root()}) {
+    SCOPED_TRACE(root.string());
+    EXPECT_NE(qftest::slurp(root / "machine.toml").find("[windows]\nversion = \"xp\"\n"), std::string::npos);
+    emu::useImage(root);
+    EXPECT_EQ(emu::windowsVersion(), emu::WindowsVersion::Xp);
   }
 }
 
