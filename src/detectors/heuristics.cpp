@@ -49,7 +49,10 @@ void reportRegistryOutcome(int rc) {
 }
 
 // The remove-and-report step with one more outcome: a DLL that is not there
-// is "Not found", and nothing is scheduled for it.
+// is "Not found", and nothing is scheduled for it. Nor is anything scheduled
+// for the shell's other answer for a missing file (1026, XP's), which keeps
+// its "Failed" line, nor for a destination too long for Windows: a restart
+// changes neither.
 void removeDll(const std::u16string& path) {
   logit(u"\r\nDeleting file: \"");
   logit(path);
@@ -61,7 +64,7 @@ void removeDll(const std::u16string& path) {
     logit(u"Not found");
   } else {
     logiti(u"Failed [%d]", rc);
-    if (allowReboot) {
+    if (allowReboot && rc != win::DE_ERROR_INVALID_PATH && rc != static_cast<int>(win::ERROR_FILENAME_EXCED_RANGE)) {
       logit(u" -> Delete on reboot");
       addReboot(path);
     }

@@ -11,6 +11,10 @@ const char* backendName(Backend b) {
   return "?";
 }
 
+const char* versionName(WindowsVersion v) {
+  return v == WindowsVersion::Xp ? "XP SP3" : "Vista and later";
+}
+
 std::string narrow(std::u16string_view text) {
   std::string out;
   for (char16_t c : text) {

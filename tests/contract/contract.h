@@ -7,7 +7,9 @@
 // and why, the way Wine marks its own todo_wine cases. A known difference is
 // checked too: when that backend starts answering as Windows does, the row
 // fails and asks for the difference to be removed. Where Wine differs from
-// Windows the emulated machine follows Windows, and the row says so.
+// Windows the emulated machine follows Windows, and the row says so. Where XP
+// and later releases differ, the row holds both answers (byVersion); the
+// emulated machine runs every row as each release.
 //
 // The cases work in a scratch key under HKEY_CURRENT_USER and a scratch
 // folder, and clean up after themselves. The host (host_emulated.cpp or
@@ -29,10 +31,16 @@
 namespace contract {
 
 enum class Backend { Windows, Wine, Emulated };
+// Where Windows XP SP3 and later releases answer differently, a row gives both
+// answers and the host says which release it is: Windows' own version, Wine's
+// (a Vista or later one), or the emulated image's [windows] version.
+enum class WindowsVersion { Xp, Vista };
 
 // ---------------------------------------------------------------- the host
 Backend backend();
 const char* backendName(Backend b);
+WindowsVersion windowsVersion();
+const char* versionName(WindowsVersion v);
 // The scratch folder (exists and is empty when a test starts), e.g. C:\qfcontract\<test>.
 std::u16string scratchFolder();
 // Files and folders set up and inspected outside the seam.
@@ -70,6 +78,12 @@ std::string show(const T& value) {
   return s.str();
 }
 
+// Windows' answer on the release the host runs: XP's, or Vista's and later.
+template <typename T>
+T byVersion(T xp, T vista) {
+  return windowsVersion() == WindowsVersion::Xp ? xp : vista;
+}
+
 // Checks one answer against Windows' answer, or against the known difference
 // of the backend running.
 template <typename T>
@@ -87,7 +101,8 @@ template <typename T>
   }
   if (actual == windows) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "answer " << show(actual) << " on " << backendName(backend())
-                                       << "; Windows answers " << show(windows);
+                                       << "; Windows (" << versionName(windowsVersion()) << ") answers "
+                                       << show(windows);
 }
 
 // The fixture every case uses: a fresh scratch folder and a fresh scratch key

@@ -1,9 +1,12 @@
 // The contract tests' host on the emulated machine: each test program run
 // gets a fresh machine image with the environment, the process and the
-// service manager the cases expect.
+// service manager the cases expect, answering as the Windows release that
+// --windows names.
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <string>
 
 #include "contract/contract.h"
 #include "support/machine_image.h"
@@ -12,6 +15,7 @@ namespace contract {
 namespace {
 
 qftest::MachineImage* image = nullptr;
+WindowsVersion imageVersion = WindowsVersion::Xp;
 
 constexpr char kConfig[] = R"toml(
 [environment]
@@ -54,6 +58,8 @@ std::string utf8(const std::u16string& text) { return narrow(text); }
 
 Backend backend() { return Backend::Emulated; }
 
+WindowsVersion windowsVersion() { return imageVersion; }
+
 std::u16string scratchFolder() { return u"C:\\qfcontract"; }
 
 void makeFile(const std::u16string& windowsPath, std::string_view bytes) { image->file(utf8(windowsPath), bytes); }
@@ -77,10 +83,22 @@ void reapChild(const Child&) {}
 
 }  // namespace contract
 
+// --windows=xp (the default) or --windows=vista: the release the image
+// answers as. ctest runs the cases once as each.
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  std::string version = "xp";
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--windows=", 0) == 0) version = arg.substr(10);
+  }
+  if (version != "xp" && version != "vista") {
+    std::fprintf(stderr, "qf_contract_tests: --windows takes xp or vista, not %s\n", version.c_str());
+    return 2;
+  }
+  contract::imageVersion = version == "xp" ? contract::WindowsVersion::Xp : contract::WindowsVersion::Vista;
   auto machine = std::make_unique<qftest::MachineImage>("contract");
-  machine->config(contract::kConfig);
+  machine->config("[windows]\nversion = \"" + version + "\"\n" + contract::kConfig);
   machine->registry("");
   contract::image = machine.get();
   ::setenv("QUORELFIX_IMAGE", machine->root().c_str(), 1);

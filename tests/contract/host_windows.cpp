@@ -48,6 +48,16 @@ Backend backend() {
   return b;
 }
 
+WindowsVersion windowsVersion() {
+  // Major version 5 is 2000, XP and Server 2003; Wine reports a later one.
+  static const WindowsVersion v = [] {
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    return ::GetVersionExW(&info) && info.dwMajorVersion < 6 ? WindowsVersion::Xp : WindowsVersion::Vista;
+  }();
+  return v;
+}
+
 std::u16string scratchFolder() { return u"C:\\qfcontract"; }
 
 void makeFile(const std::u16string& windowsPath, std::string_view bytes) {
@@ -123,6 +133,7 @@ int main(int argc, char** argv) {
   ::SetEnvironmentVariableW(L"QFCONTRACT", L"Long long value");
   ::SetEnvironmentVariableW(L"QFCONTRACT_NESTED", L"%QFCONTRACT%");
   ::testing::InitGoogleTest(&argc, argv);
-  std::printf("contract tests on %s\n", contract::backendName(contract::backend()));
+  std::printf("contract tests on %s (%s)\n", contract::backendName(contract::backend()),
+              contract::versionName(contract::windowsVersion()));
   return RUN_ALL_TESTS();
 }

@@ -57,6 +57,34 @@ TEST_F(SeamContract, ProcessEnumerateOpenTerminate) {
   EXPECT_TRUE(meets<DWORD>(win::GetLastError(), win::ERROR_INVALID_PARAMETER));
 }
 
+// The program's own path, as the restart reads it into a buffer that it
+// doubles while the answer fills it.
+TEST_F(SeamContract, ProcessOwnModuleFileName) {
+  char16_t full[win::MAX_PATH + 1] = {};
+  win::SetLastError(12345);
+  const DWORD length = win::GetModuleFileNameW(nullptr, full, win::MAX_PATH + 1);
+  ASSERT_GT(length, 4u);
+  EXPECT_TRUE(meets<DWORD>(length, static_cast<DWORD>(std::u16string(full).size())));
+  // A path that fits resets the last error from Vista on; XP leaves it.
+  EXPECT_TRUE(meets<DWORD>(win::GetLastError(), byVersion<DWORD>(12345, win::ERROR_SUCCESS)));
+
+  // Four characters of room: the answer is 4 and the buffer full. Vista and
+  // later cut the path to three characters and a terminator and set 122; XP
+  // copies four characters, no terminator, and leaves the last error.
+  char16_t small[8];
+  std::fill(std::begin(small), std::end(small), u'#');
+  win::SetLastError(12345);
+  EXPECT_TRUE(meets<DWORD>(win::GetModuleFileNameW(nullptr, small, 4), 4));
+  EXPECT_TRUE(meets<DWORD>(win::GetLastError(), byVersion<DWORD>(12345, win::ERROR_INSUFFICIENT_BUFFER)));
+  EXPECT_TRUE(meets(std::u16string(small, 3), std::u16string(full, 3)));
+  // Not checked under Wine: whether its kernelbase terminates a cut path has
+  // changed between its releases.
+  if (backend() != Backend::Wine) {
+    EXPECT_TRUE(meets<DWORD>(small[3], byVersion<DWORD>(full[3], 0)));
+  }
+  EXPECT_TRUE(meets<DWORD>(small[4], u'#'));
+}
+
 TEST_F(SeamContract, ServiceManager) {
   win::ScopedServiceHandle manager(win::OpenSCManagerW(nullptr, win::SERVICES_ACTIVE_DATABASEW, win::SC_MANAGER_CONNECT));
   ASSERT_TRUE(meets(manager.valid(), true));

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 
 #include "machine_fixture.h"
 #include "platform/win32.h"
@@ -48,6 +49,68 @@ TEST_F(ImageChoice, ABrokenConfigurationStopsWithStatus2) {
         win::GetLocalTime(&t);
       },
       ::testing::ExitedWithCode(2), "machine.toml:1");
+}
+
+// [windows] version: XP SP3 unless the image says otherwise.
+TEST(Image, TheWindowsVersion) {
+  struct Case {
+    const char* toml;
+    emu::WindowsVersion version;
+  } const cases[] = {
+      {"", emu::WindowsVersion::Xp},                                     // no [windows]: XP SP3
+      {"[windows]\n", emu::WindowsVersion::Xp},                          // no version
+      {"[windows]\nversion = \"xp\"\n", emu::WindowsVersion::Xp},
+      {"[windows]\nversion = \"vista\"\n", emu::WindowsVersion::Vista},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.toml);
+    qftest::Machine m("version", c.toml);
+    EXPECT_EQ(emu::windowsVersion(), c.version);
+  }
+}
+
+// qfmachine new and the bundled image state XP SP3.
+TEST(Image, NewAndBundledImagesAreXpSp3) {
+  qftest::MachineImage parent("new");
+  const std::filesystem::path made = parent.root() / "made";
+  const std::string command = std::string("'") + QF_MACHINE_TOOL_PATH + "' new '" + made.string() + "' >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  // The bundled image's configuration in an image of the test's own, which
+  // the machine may write to.
+  qftest::MachineImage bundled("bundled");
+  bundled.config(qftest::slurp(std::filesystem::path(QF_SOURCE_DIR) / "images" / "xp-demo" / "machine.toml"));
+  for (const std::filesystem::path& root : {made, bundled.root()}) {
+    SCOPED_TRACE(root.string());
+    EXPECT_NE(qftest::slurp(root / "machine.toml").find("[windows]\nversion = \"xp\"\n"), std::string::npos);
+    emu::useImage(root);
+    EXPECT_EQ(emu::windowsVersion(), emu::WindowsVersion::Xp);
+  }
+}
+
+// Anything but the two names stops the machine before anything is changed.
+TEST_F(ImageChoice, ABadWindowsVersionStopsWithStatus2) {
+  struct Bad {
+    const char* toml;
+    const char* message;
+  } const bad[] = {
+      {"[windows]\nversion = \"win7\"\n", "version must be \"xp\" \\(Windows XP SP3\\) or \"vista\".* not 'win7'"},
+      {"[windows]\nversion = \"XP\"\n", "version must be .* not 'XP'"},  // the names as written
+      {"[windows]\nversion = 6\n", "version must be .* not 6"},
+      {"windows = \"xp\"\n", "windows must be a table"},
+  };
+  for (const auto& b : bad) {
+    SCOPED_TRACE(b.toml);
+    qftest::MachineImage image("bad-version");
+    image.config(b.toml);
+    const std::string root = image.root().string();
+    EXPECT_EXIT(
+        {
+          setenv("QUORELFIX_IMAGE", root.c_str(), 1);
+          win::MessageBoxW(nullptr, u"x", u"y", win::MB_OK);
+        },
+        ::testing::ExitedWithCode(2), b.message);
+    EXPECT_FALSE(std::filesystem::exists(image.root() / "journal.txt"));  // nothing changed
+  }
 }
 
 TEST(Image, SavedStateReadsBackAsTheSameMachine) {

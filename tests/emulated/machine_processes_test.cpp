@@ -123,26 +123,41 @@ TEST(Processes, TerminationIsJournalledAndLasts) {
 }
 
 TEST(Processes, OwnModuleFileName) {
+  // The last error is set to 77 before each call; "untouched" rows keep it.
   struct Case {
     const char* config;
     win::DWORD size;
     win::DWORD result;
-    const char16_t* text;
-    win::DWORD error;  // last error when cut
+    std::u16string text;  // the buffer's first size characters, or up to its terminator
+    win::DWORD error;
   } const cases[] = {
-      {"", 261, 16, u"C:\\QuorelFix.exe", 0},                            // default path
-      {"[self]\npath = 'D:\\x.exe'", 261, 8, u"D:\\x.exe", 0},
-      {"[self]\npath = 'D:\\x.exe'", 9, 8, u"D:\\x.exe", 0},               // exactly fits with the terminator
-      {"[self]\npath = 'D:\\x.exe'", 8, 8, u"D:\\x.ex", win::ERROR_INSUFFICIENT_BUFFER},  // cut, terminated
+      // XP SP3 (the default): a path that does not fit fills the buffer,
+      // unterminated, and the last error stays as it was.
+      {"", 261, 16, u"C:\\QuorelFix.exe", 77},  // default path
+      {"[self]\npath = 'D:\\x.exe'", 9, 8, u"D:\\x.exe", 77},       // exactly fits with the terminator
+      {"[self]\npath = 'D:\\x.exe'", 8, 8, u"D:\\x.exe", 77},       // all eight, no terminator
+      {"[self]\npath = 'D:\\x.exe'", 4, 4, u"D:\\x", 77},
+      {"[self]\npath = 'D:\\x.exe'", 0, 0, u"", 0},                  // ERROR_SUCCESS
+      // Vista and later: cut to size - 1 and terminated, 122; a path that
+      // fits resets the last error.
+      {"[windows]\nversion = \"vista\"\n", 261, 16, u"C:\\QuorelFix.exe", 0},
+      {"[windows]\nversion = \"vista\"\n[self]\npath = 'D:\\x.exe'", 9, 8, u"D:\\x.exe", 0},
+      {"[windows]\nversion = \"vista\"\n[self]\npath = 'D:\\x.exe'", 8, 8, std::u16string(u"D:\\x.ex\0", 8),
+       win::ERROR_INSUFFICIENT_BUFFER},
+      {"[windows]\nversion = \"vista\"\n[self]\npath = 'D:\\x.exe'", 0, 0, u"", win::ERROR_INSUFFICIENT_BUFFER},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.config);
+    SCOPED_TRACE(testing::Message() << c.config << " size " << c.size);
     qftest::Machine m("module", c.config);
     char16_t buffer[300];
     std::fill(std::begin(buffer), std::end(buffer), u'#');
-    win::SetLastError(0);
+    win::SetLastError(77);
     EXPECT_EQ(win::GetModuleFileNameW(nullptr, buffer, c.size), c.result);
-    EXPECT_EQ(std::u16string(buffer), c.text);
+    if (c.result < c.size) {
+      EXPECT_EQ(std::u16string(buffer), c.text);
+    } else {
+      EXPECT_EQ(std::u16string(buffer, c.size), c.text);
+    }
     EXPECT_EQ(win::GetLastError(), c.error);
     EXPECT_EQ(buffer[c.size], u'#');
   }

@@ -1,6 +1,7 @@
 // SHFileOperationW's moves on the emulated drives, with the flags the
 // quarantine uses: FOF_SILENT | FOF_RENAMEONCOLLISION | FOF_NOCONFIRMATION |
 // FOF_NOCONFIRMMKDIR | FOF_NOERRORUI (0x61C).
+#include <filesystem>
 #include <string>
 
 #include "emulated_files_fixture.h"
@@ -17,8 +18,9 @@ class ShellMove : public EmulatedFiles {
  protected:
   // Moves with double-zero-terminated lists; `from` and `to` may hold several
   // items separated by '|'.
+  // `aborted` receives fAnyOperationsAborted; without it the flag must be FALSE.
   int move(std::string_view from, std::string_view to, win::FILEOP_FLAGS flags = kQuarantineFlags,
-           win::UINT func = win::FO_MOVE) {
+           win::UINT func = win::FO_MOVE, win::BOOL* aborted = nullptr) {
     std::u16string f = list(from);
     std::u16string t = list(to);
     win::SHFILEOPSTRUCTW op{};
@@ -28,7 +30,11 @@ class ShellMove : public EmulatedFiles {
     op.fFlags = flags;
     op.fAnyOperationsAborted = 7;
     const int result = win::SHFileOperationW(&op);
-    EXPECT_EQ(op.fAnyOperationsAborted, win::FALSE);
+    if (aborted) {
+      *aborted = op.fAnyOperationsAborted;
+    } else {
+      EXPECT_EQ(op.fAnyOperationsAborted, win::FALSE);
+    }
     return result;
   }
 
@@ -114,9 +120,9 @@ TEST_F(ShellMove, ListsOfItems) {
 }
 
 TEST_F(ShellMove, FailuresMoveNothing) {
-  useConfig(
+  const std::string faults =
       "[[fault.file]]\npath = 'C:\\app\\locked.dll'\ncode = 32\n"
-      "[[fault.file]]\npath = 'C:\\denied.exe'\ncode = 5\nattributes = false\n");
+      "[[fault.file]]\npath = 'C:\\denied.exe'\ncode = 5\nattributes = false\n";
   image.file("C:\\app\\locked.dll", "L");
   image.file("C:\\app\\free.txt", "F");
   image.file("C:\\denied.exe", "D");
@@ -124,36 +130,72 @@ TEST_F(ShellMove, FailuresMoveNothing) {
   struct Row {
     const char* from;
     const char* to;
-    int result;
+    int xp;     // XP SP3's answer
+    int vista;  // Vista's and later
   } rows[] = {
-      {"C:\\missing.txt", "C:\\q\\missing.txt", 2},        // missing source (Vista and later)
-      {"C:\\nodir\\x.txt", "C:\\q\\x.txt", 2},
-      {"plain.txt", "C:\\q\\plain.txt", 0x402},            // not an absolute drive-letter path
-      {"C:\\plain.txt", "q\\plain.txt", 0x402},
-      {"C:\\pl|ain.txt", "C:\\q\\x.txt", 0x402},           // characters Windows forbids in names
-      {"C:\\plain.txt", "C:\\q\\a<b.txt", 0x402},
-      {"C:\\plain.txt", "C:\\q\\a:b.txt", 0x402},
-      {"C:\\plain.txt", "C:\\q\\a*.txt", 0x402},           // no wildcards in a destination
-      {"C:\\plain.txt\x01", "C:\\q\\x.txt", 0x402},
-      {"C:\\plain.txt", "C:\\plain.txt\\x\\y.txt", 0x402}, // a file where a folder must be
-      {"C:\\app\\locked.dll", "C:\\q\\locked.dll", 32},    // the injected code
-      {"C:\\app", "C:\\q\\app", 32},                       // a folder holding a locked file
-      {"C:\\denied.exe", "C:\\q\\denied.exe", 5},
-      {"C:\\app", "C:\\app\\sub\\app", 0x76},              // a folder into itself
-      {"C:\\plain.txt|C:\\missing.txt", "C:\\q", 2},       // one bad item stops the whole list
+      {"C:\\missing.txt", "C:\\q\\missing.txt", 0x402, 2},  // missing source
+      {"C:\\nodir\\x.txt", "C:\\q\\x.txt", 0x402, 2},
+      {"plain.txt", "C:\\q\\plain.txt", 0x402, 0x402},        // not an absolute drive-letter path
+      {"C:\\plain.txt", "q\\plain.txt", 0x402, 0x402},
+      {"C:\\pl|ain.txt", "C:\\q\\x.txt", 0x402, 0x402},     // characters Windows forbids in names
+      {"C:\\plain.txt", "C:\\q\\a<b.txt", 0x402, 0x402},
+      {"C:\\plain.txt", "C:\\q\\a:b.txt", 0x402, 0x402},
+      {"C:\\plain.txt", "C:\\q\\a*.txt", 0x402, 0x402},     // no wildcards in a destination
+      {"C:\\plain.txt\x01", "C:\\q\\x.txt", 0x402, 0x402},
+      {"C:\\plain.txt", "C:\\plain.txt\\x\\y.txt", 0x402, 0x402},  // a file where a folder must be
+      {"C:\\app\\locked.dll", "C:\\q\\locked.dll", 32, 32},  // the injected code
+      {"C:\\app", "C:\\q\\app", 32, 32},                       // a folder holding a locked file
+      {"C:\\denied.exe", "C:\\q\\denied.exe", 5, 5},
+      // A folder into itself: XP reports success and leaves it where it is.
+      {"C:\\app", "C:\\app\\sub\\app", 0, 0x76},
+      {"C:\\plain.txt|C:\\missing.txt", "C:\\q", 0x402, 2},  // one bad item stops the whole list
+  };
+  for (const char* version : {"xp", "vista"}) {
+    useConfig(std::string("[windows]\nversion = \"") + version + "\"\n" + faults);
+    for (const auto& row : rows) {
+      SCOPED_TRACE(testing::Message() << version << " " << row.from);
+      EXPECT_EQ(move(row.from, row.to), version == std::string("xp") ? row.xp : row.vista);
+    }
+    EXPECT_FALSE(image.exists("C:\\q"));
+    EXPECT_FALSE(image.exists("C:\\app\\sub"));
+    EXPECT_EQ(image.read("C:\\app\\locked.dll"), "L");
+    EXPECT_EQ(image.read("C:\\app\\free.txt"), "F");
+    EXPECT_EQ(image.read("C:\\denied.exe"), "D");
+    EXPECT_EQ(image.read("C:\\plain.txt"), "P");
+    // Only moves are emulated.
+    EXPECT_NE(move("C:\\plain.txt", "", kQuarantineFlags, win::FO_DELETE), 0);
+    EXPECT_EQ(image.read("C:\\plain.txt"), "P");
+  }
+}
+
+// A destination folder that is missing: FOF_NOCONFIRMMKDIR makes it on every
+// release; without the flag XP cancels the move (ERROR_CANCELLED, the
+// operation marked aborted) and later releases make it all the same.
+TEST_F(ShellMove, MissingDestinationFolders) {
+  const win::FILEOP_FLAGS asking = kQuarantineFlags & ~win::FOF_NOCONFIRMMKDIR;
+  struct Row {
+    const char* version;
+    win::FILEOP_FLAGS flags;
+    int result;
+    win::BOOL aborted;
+  } const rows[] = {
+      {"xp", kQuarantineFlags, 0, win::FALSE},
+      {"xp", asking, 1223, win::TRUE},
+      {"vista", kQuarantineFlags, 0, win::FALSE},
+      {"vista", asking, 0, win::FALSE},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.from);
-    EXPECT_EQ(move(row.from, row.to), row.result);
+    SCOPED_TRACE(testing::Message() << row.version << " flags " << row.flags);
+    useConfig(std::string("[windows]\nversion = \"") + row.version + "\"\n");
+    image.file("C:\\src\\x.dll", "x");
+    win::BOOL aborted = 7;
+    EXPECT_EQ(move("C:\\src\\x.dll", "C:\\q\\C\\src\\x.dll", row.flags, win::FO_MOVE, &aborted), row.result);
+    EXPECT_EQ(aborted, row.aborted);
+    EXPECT_EQ(image.exists("C:\\q\\C\\src\\x.dll"), row.result == 0);
+    EXPECT_EQ(image.exists("C:\\src\\x.dll"), row.result != 0);
+    EXPECT_EQ(image.exists("C:\\q"), row.result == 0);  // a cancelled move makes no folder either
+    std::filesystem::remove_all(image.host("C:\\q"));
   }
-  EXPECT_FALSE(image.exists("C:\\q"));
-  EXPECT_EQ(image.read("C:\\app\\locked.dll"), "L");
-  EXPECT_EQ(image.read("C:\\app\\free.txt"), "F");
-  EXPECT_EQ(image.read("C:\\denied.exe"), "D");
-  EXPECT_EQ(image.read("C:\\plain.txt"), "P");
-  // Only moves are emulated.
-  EXPECT_NE(move("C:\\plain.txt", "", kQuarantineFlags, win::FO_DELETE), 0);
-  EXPECT_EQ(image.read("C:\\plain.txt"), "P");
 }
 
 TEST_F(ShellMove, FilesThisProcessHoldsOpenStayUntilClosed) {

@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
+#include <tuple>
 
-#include "sweep_image.h"
+#include "support/base_machine.h"
 #include "support/machine_image.h"
+#include "sweep_image.h"
 
 namespace {
 
@@ -67,20 +71,23 @@ struct Case {
   std::string dllOnDisk;  // the file made, if any
   std::string toml;
   std::string section;
+  std::optional<std::string> sectionOnXp = {};  // where XP's section differs
 };
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-class JavaPlugin : public ::testing::TestWithParam<Case> {};
+// Every case on XP SP3 and on a later release.
+class JavaPlugin : public ::testing::TestWithParam<std::tuple<Case, std::string_view>> {};
 
 TEST_P(JavaPlugin, ScanSection) {
-  const Case& c = GetParam();
+  const auto& [c, version] = GetParam();
   qftest::MachineImage image(c.name);
-  sweeps::setUp(image, c.toml, c.registry);
+  sweeps::setUp(image, c.toml, c.registry, version);
   if (!c.dllOnDisk.empty()) image.file(c.dllOnDisk, "MZ fake plug-in");
   image.run();
-  expectScanSection(image, c.section);
+  const std::string& section = version == "xp" && c.sectionOnXp ? *c.sectionOnXp : c.section;
+  expectScanSection(image, section);
   // The class key is deleted (as a whole tree) exactly when its line says so.
-  const bool removed = c.section.find(keyLine()) != std::string::npos;
+  const bool removed = section.find(keyLine()) != std::string::npos;
   const std::string reg = lower(image.registryText());
   const std::string tail = lower(std::string(R"(\software\classes\clsid\)") + CLSID + "]");
   const bool deleted = reg.find("[-hkey_local_machine" + tail) != std::string::npos ||
@@ -90,7 +97,7 @@ TEST_P(JavaPlugin, ScanSection) {
 
 INSTANTIATE_TEST_SUITE_P(
     Heuristics, JavaPlugin,
-    ::testing::Values(
+    ::testing::Combine(::testing::Values(
         // No value of that name: nothing.
         Case{"NoValue", delayLoadValue("JavaPlugin") + classKey(DLL), DLL, "", ""},
         // The name in another letter case is the same name.
@@ -118,8 +125,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"UserClasses", delayLoadValue() + classKey(DLL, "HKEY_CURRENT_USER"), DLL, "",
              fileLine(DLL, "Success!") + keyLine() + valueLine()},
         // The DLL is gone already: "Not found", and the registration still goes.
+        // XP's shell answers 1026 for the missing file: "Failed [1026]", with
+        // nothing scheduled for the reboot pass.
         Case{"DllMissing", delayLoadValue() + classKey(DLL), "", "",
-             fileLine(DLL, "Not found") + keyLine() + valueLine()},
+             fileLine(DLL, "Not found") + keyLine() + valueLine(),
+             fileLine(DLL, "Failed [1026]") + keyLine() + valueLine()},
         // A locked DLL goes on the reboot list; the registration goes now.
         Case{"DllLocked", delayLoadValue() + classKey(DLL), DLL,
              "[[fault.file]]\npath = '" + DLL + "'\ncode = 32\nattributes = true\n",
@@ -139,7 +149,53 @@ INSTANTIATE_TEST_SUITE_P(
              "key = 'HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad'\n"
              "access = 0x0002\ncode = 5\n",
              ""}),
-    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+                       ::testing::ValuesIn(qftest::kWindowsVersions)),
+    [](const ::testing::TestParamInfo<JavaPlugin::ParamType>& info) {
+      return std::string(std::get<0>(info.param).name) + "_" + std::string(std::get<1>(info.param));
+    });
+
+// A DLL that a restart would not let the program move either is reported but
+// never scheduled: not a missing one, whose code is XP's 1026 ("Failed
+// [1026]") or 2 from Vista on ("Not found"), nor one whose place in the
+// backup folder would be longer than Windows allows (206). Nothing goes on
+// the reboot list and the machine is not restarted, on either release.
+class JavaPluginNoReboot : public ::testing::TestWithParam<std::string_view> {};
+
+TEST_P(JavaPluginNoReboot, MissingDll) {
+  const std::string_view version = GetParam();
+  qftest::MachineImage image("missing");
+  sweeps::setUp(image, "", delayLoadValue() + classKey(DLL), version);
+  image.run();
+  expectScanSection(image, fileLine(DLL, version == "xp" ? "Failed [1026]" : "Not found") + keyLine() + valueLine());
+  EXPECT_EQ(image.read(sweeps::REBOOT_LIST), "\xFF\xFE");
+  EXPECT_EQ(sweeps::journalCount(image, "ExitWindowsEx"), 0) << image.journal();
+}
+
+TEST_P(JavaPluginNoReboot, DestinationTooLong) {
+  // <desktop>\QuorelFix Backups\C\Program Files\...\JavaPlug-in.dll is 269
+  // characters with this 200-character desktop; the report still fits.
+  const std::string desktop = std::string(qftest::kDesktop) + "\\" + std::string(160, 'd');
+  ASSERT_EQ(desktop.size(), 200u);
+  qftest::MachineImage image("too-long");
+  sweeps::setUp(image, "", delayLoadValue() + classKey(DLL) +
+                               "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell "
+                               "Folders]\n\"Desktop\"=\"" + regText(desktop) + "\"\n",
+                GetParam());
+  image.folder(desktop);
+  image.file(DLL, "MZ fake plug-in");
+  image.run();
+  const std::string report = qftest::fromUtf16le(image.read(desktop + "\\QuorelFix.txt"));
+  const std::string lines = fileLine(DLL, "Failed [206]") + keyLine() + valueLine();
+  EXPECT_NE(report.find("========== QuorelScan ==========\r\n" + lines + "\r\n\r\n========== QuorelLog"),
+            std::string::npos)
+      << report;
+  EXPECT_EQ(image.read(desktop + "\\QuorelFix Backups\\reboot.txt"), "\xFF\xFE");
+  EXPECT_EQ(sweeps::journalCount(image, "ExitWindowsEx"), 0) << image.journal();
+  EXPECT_EQ(image.read(DLL), "MZ fake plug-in");
+}
+
+INSTANTIATE_TEST_SUITE_P(Heuristics, JavaPluginNoReboot, ::testing::ValuesIn(qftest::kWindowsVersions),
+                         [](const auto& info) { return std::string(info.param); });
 
 // The file moves into the backup folder; the reboot list receives the locked one.
 TEST(HeuristicsJavaPlugin, FileOutcomes) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 #include "platform/emulated/image.h"
 #include "platform/scoped.h"
@@ -41,11 +42,13 @@ std::optional<std::u16string> runOnceValue(const MachineImage& image) {
   return std::u16string(data);
 }
 
-class RebootCycle : public ::testing::Test {
+// On XP SP3 and on Vista and later: the report, the reboot list and the
+// journal are the same on both.
+class RebootCycle : public ::testing::TestWithParam<std::string_view> {
  protected:
   // The interactive run: one item moved, one locked.
   void runWithLockedItem() {
-    prepare(image, kLockedFault);
+    prepare(image, kLockedFault, GetParam());
     image.file(kLocked, "fio");
     image.file("C:\\a.txt", "A");
     image.file("C:\\script.txt", std::string("\xFF\xFE", 2) + toUtf16le(std::string("C:\\a.txt\r\n") + kLocked + "\r\n"));
@@ -61,7 +64,10 @@ class RebootCycle : public ::testing::Test {
   const std::string rebootList = std::string("\xFF\xFE", 2) + toUtf16le(std::string(kLocked) + "\r\n");
 };
 
-TEST_F(RebootCycle, LockedItemIsFinishedAfterTheRestart) {
+INSTANTIATE_TEST_SUITE_P(Windows, RebootCycle, ::testing::ValuesIn(qftest::kWindowsVersions),
+                         [](const auto& info) { return std::string(info.param); });
+
+TEST_P(RebootCycle, LockedItemIsFinishedAfterTheRestart) {
   runWithLockedItem();
 
   // The run: scheduled, registered, restarted, report left unfinished.
@@ -88,7 +94,7 @@ TEST_F(RebootCycle, LockedItemIsFinishedAfterTheRestart) {
   EXPECT_EQ(journal.find("notepad.exe"), std::string::npos) << journal;
 
   // The restart frees the lock: the machine's configuration without the fault.
-  image.config(machineConfig());
+  image.config(machineConfig({}, GetParam()));
   auto booted = image.boot();
   ASSERT_EQ(booted.exitStatus, 0) << booted.err;
 
@@ -117,7 +123,7 @@ TEST_F(RebootCycle, LockedItemIsFinishedAfterTheRestart) {
 
 // A second failure in the reboot pass is reported only: nothing is scheduled
 // again, and the report is finished and opened.
-TEST_F(RebootCycle, StillLockedAfterTheRestartIsOnlyReported) {
+TEST_P(RebootCycle, StillLockedAfterTheRestartIsOnlyReported) {
   runWithLockedItem();
   const std::string before = image.read(kReport);
   auto booted = image.boot();  // the fault stays

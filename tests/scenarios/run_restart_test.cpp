@@ -118,6 +118,23 @@ TEST(RunRestartTest, RunOnceNamesTheModuleByItsFullUnicodePath) {
   EXPECT_TRUE(fromUtf16le(image.read(kReport)).ends_with(std::string(kFooter)));
 }
 
+// A module path longer than the first buffer the program offers (MAX_PATH + 1):
+// XP fills that buffer unterminated, Vista and later cut and terminate it;
+// on both the program asks again with more room and stores the whole path.
+TEST(RunRestartTest, RunOnceNamesALongModulePathOnEveryRelease) {
+  for (std::string_view version : kWindowsVersions) {
+    SCOPED_TRACE(version);
+    MachineImage image("long-module");
+    RunMachine m = lockedMachine();
+    m.windows = std::string(version);
+    m.selfPath = "C:\\Tools\\" + std::string(280, 'x') + "\\QuorelFix.exe";
+    buildLocked(image, m);
+    image.run({std::string(kScript)});
+    EXPECT_EQ(runOnceValue(image),
+              u16("\"" + m.selfPath + "\" \"C:\\Documents and Settings\\Owner\\Desktop\\QuorelFix Backups\\reboot.txt\" /reboot"));
+  }
+}
+
 // The RunOnce key refuses to be opened for setting values: the error line,
 // then the report is finished and opened as usual, with no restart.
 TEST(RunRestartTest, RunOnceKeyThatCannotBeOpened) {

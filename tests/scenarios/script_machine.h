@@ -28,9 +28,9 @@ inline constexpr const char* kRebootBanner = "\r\n\r\n========== Reboot ========
 inline constexpr const char* kFooter = "\r\n\r\n-=E.O.F=-";
 
 // machine.toml: the user answers Yes to the confirmation and OK to the
-// restart notice. `extra` is appended (faults).
-inline std::string machineConfig(std::string_view extra = {}) {
-  std::string toml(qftest::kBaseMachineToml);
+// restart notice, on XP SP3 or the release named. `extra` is appended (faults).
+inline std::string machineConfig(std::string_view extra = {}, std::string_view version = "xp") {
+  std::string toml = qftest::baseMachineToml(version);
   toml += extra;
   return toml;
 }
@@ -41,8 +41,8 @@ inline constexpr const char* kRegistry = R"(
 )";
 
 // A machine with the configuration above, `extra` appended.
-inline void prepare(qftest::MachineImage& image, std::string_view extra = {}) {
-  image.config(machineConfig(extra));
+inline void prepare(qftest::MachineImage& image, std::string_view extra = {}, std::string_view version = "xp") {
+  image.config(machineConfig(extra, version));
   image.registry(kRegistry);
   image.folder(kDesktop);
 }

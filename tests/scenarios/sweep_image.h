@@ -1,4 +1,4 @@
-// A small Windows XP machine for the scenarios of the name-server repair, the
+// A small Windows XP SP3 machine (or a later release) for the scenarios of the name-server repair, the
 // definition sweep and the Java plug-in check: an administrator who answers
 // Yes, no Firefox running, the keys the scans open, and nothing infected.
 // Each scenario adds its own machine.toml entries and registry blocks, runs
@@ -40,10 +40,12 @@ inline constexpr std::string_view BASE_REGISTRY = R"(
 [HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Tcpip\Parameters\Interfaces]
 )";
 
-// Writes machine.toml and registry.reg: the base machine and the scenario's own
-// entries after it, and creates the desktop and the system folders.
-inline void setUp(qftest::MachineImage& image, std::string_view extraToml = {}, std::string_view extraRegistry = {}) {
-  image.config(std::string(BASE_CONFIG) + "\n" + std::string(extraToml));
+// Writes machine.toml and registry.reg: the base machine (XP SP3, or the
+// release named) and the scenario's own entries after it, and creates the
+// desktop and the system folders.
+inline void setUp(qftest::MachineImage& image, std::string_view extraToml = {}, std::string_view extraRegistry = {},
+                  std::string_view version = "xp") {
+  image.config(qftest::baseMachineToml(version) + "\n" + std::string(extraToml));
   image.registry(std::string(BASE_REGISTRY) + "\n" + std::string(extraRegistry));
   image.folder(DESKTOP);
   image.folder(R"(C:\WINDOWS\system32\drivers)");

@@ -1,4 +1,5 @@
-// The machine most scenarios start from: user Owner on Windows XP, the clock
+// The machine most scenarios start from: user Owner on Windows XP SP3 (or, for
+// the scenarios that run on both, a later release), the clock
 // fixed at 14:05:09 local (UTC+2) on 3 July 2010, an administrator's token,
 // and the answers Yes to the confirmation and OK to the restart notice.
 #pragma once
@@ -31,7 +32,17 @@ local = 2010-07-03T14:05:09
 utc_offset_minutes = 120
 )";
 
-inline const std::string kBaseMachineToml = std::string(kBaseEnvironmentAndClockToml) + R"(
+// The Windows releases a machine image answers as ([windows] version): the
+// main flows run on both.
+inline constexpr std::string_view kWindowsVersions[] = {"xp", "vista"};
+
+// machine.toml's [windows] table for "xp" or "vista".
+inline std::string windowsToml(std::string_view version) {
+  return "[windows]\nversion = \"" + std::string(version) + "\"\n";
+}
+
+inline std::string baseMachineToml(std::string_view version) {
+  return windowsToml(version) + std::string(kBaseEnvironmentAndClockToml) + R"(
 [self]
 pid = 1500
 path = 'C:\Documents and Settings\Owner\Desktop\QuorelFix.exe'
@@ -45,5 +56,8 @@ privileges = ["SeShutdownPrivilege", "SeDebugPrivilege", "SeChangeNotifyPrivileg
 [message_boxes]
 answers = ["IDYES", "IDOK"]
 )";
+}
+
+inline const std::string kBaseMachineToml = baseMachineToml("xp");
 
 }  // namespace qftest

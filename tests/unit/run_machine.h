@@ -27,10 +27,11 @@ struct RunMachine {
   bool firefoxVersion = true;
   std::string registry;  // further .reg text
   std::string selfPath = std::string(kProgram);  // the program's own module
+  std::string windows = "xp";                    // [windows] version
 };
 
 inline std::string machineToml(const RunMachine& m) {
-  std::string t(kBaseEnvironmentAndClockToml);
+  std::string t = windowsToml(m.windows) + std::string(kBaseEnvironmentAndClockToml);
   t += R"(
 [self]
 pid = 1500

@@ -1,4 +1,4 @@
-// A small valid machine image to start from: an administrator's Windows XP
+// A small valid machine image to start from: an administrator's Windows XP SP3
 // desktop with Firefox running, one service, and the folders the program uses.
 #include <cstdio>
 #include <fstream>
@@ -10,7 +10,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kMachine[] = R"toml([environment]
+constexpr char kMachine[] = R"toml([windows]
+version = "xp"
+
+[environment]
 USERNAME = "Owner"
 USERPROFILE = 'C:\Documents and Settings\Owner'
 SYSTEMROOT = 'C:\WINDOWS'

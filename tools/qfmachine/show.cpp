@@ -13,6 +13,8 @@ int show(const std::filesystem::path& root) {
   emu::useImage(root);
   toml::table& config = emu::config();
   std::printf("Machine image %s\n", emu::image().root.c_str());
+  std::printf("Windows: %s\n",
+              emu::windowsVersion() == emu::WindowsVersion::Xp ? "XP SP3" : "Vista and later");
   if (const auto local = config["clock"]["local"].value<toml::date_time>()) {
     std::ostringstream s;
     s << *local;

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <string>
 #include <system_error>
 
 namespace emu {
@@ -50,6 +52,27 @@ void refuseLinks(const fs::path& root) {
   }
 }
 
+// [windows] version: "xp" (the default) or "vista". Anything else stops the
+// machine as a configuration that does not parse does.
+WindowsVersion readWindowsVersion(const toml::table& parsed, const fs::path& file) {
+  const toml::node* windows = parsed.get("windows");
+  if (!windows) return WindowsVersion::Xp;
+  const toml::table* table = windows->as_table();
+  if (!table)
+    refuse("the machine image's configuration cannot be read: " + file.string() +
+           ": windows must be a table, [windows] with version = \"xp\" or \"vista\".");
+  const toml::node* version = table->get("version");
+  if (!version) return WindowsVersion::Xp;
+  const std::optional<std::string> name = version->value<std::string>();
+  if (name == "xp") return WindowsVersion::Xp;
+  if (name == "vista") return WindowsVersion::Vista;
+  std::ostringstream shown;
+  shown << toml::node_view<const toml::node>(version);
+  refuse("the machine image's configuration cannot be read: " + file.string() +
+         ": [windows] version must be \"xp\" (Windows XP SP3) or \"vista\" (Windows Vista and later), not " +
+         shown.str() + ".");
+}
+
 void load() {
   if (loaded) return;
   const char* root = std::getenv("QUORELFIX_IMAGE");
@@ -81,12 +104,16 @@ void useImage(const fs::path& root) {
     refuse("the machine image's configuration cannot be read: " + where.str());
   }
   refuseLinks(root);
+  const WindowsVersion windows = readWindowsVersion(parsed, file);
   currentImage.root = fs::absolute(root, ec);
   if (ec) currentImage.root = root;
+  currentImage.windows = windows;
   ++currentImage.generation;
   currentConfig = std::move(parsed);
   loaded = true;
 }
+
+WindowsVersion windowsVersion() { return image().windows; }
 
 toml::table& config() {
   load();

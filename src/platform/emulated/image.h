@@ -17,8 +17,14 @@
 
 namespace emu {
 
+// The Windows release the machine answers as where releases differ
+// ([windows] version in machine.toml): Windows XP SP3, or Windows Vista and
+// every later release, which answer alike in what the machine models.
+enum class WindowsVersion { Xp, Vista };
+
 struct Image {
   std::filesystem::path root;  // the image folder
+  WindowsVersion windows = WindowsVersion::Xp;
   // Incremented whenever useImage() switches images; parts of the machine that
   // cache state compare it and reload.
   std::uint64_t generation = 0;
@@ -29,6 +35,8 @@ const Image& image();
 // Tests: switch to another image folder (or re-read the same one), dropping
 // every cached state of the machine.
 void useImage(const std::filesystem::path& root);
+// The release the current image answers as.
+WindowsVersion windowsVersion();
 // The parsed machine.toml of the current image.
 toml::table& config();
 // Rewrites machine.toml after a change of machine state (an answer consumed,

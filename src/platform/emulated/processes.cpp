@@ -339,9 +339,23 @@ DWORD GetModuleFileNameW(void* hModule, LPWSTR lpFilename, DWORD nSize) {
     return 0;
   }
   const std::u16string path = emu::selfPath();
+  if (emu::windowsVersion() == emu::WindowsVersion::Xp) {
+    // XP: a path that does not fit fills the whole buffer, unterminated, and
+    // the result is nSize; the last error is left as it was, also on success.
+    // With nSize 0 the result is 0 and the last error ERROR_SUCCESS.
+    if (nSize == 0) {
+      SetLastError(ERROR_SUCCESS);
+      return 0;
+    }
+    if (path.size() >= nSize) {
+      path.copy(lpFilename, nSize);
+      return nSize;
+    }
+    return emu::copyTruncated(path, lpFilename, nSize);
+  }
   // Vista and later: a path that does not fit is cut to nSize - 1 characters
   // and terminated, the result is nSize and the last error
-  // ERROR_INSUFFICIENT_BUFFER (XP left it unterminated).
+  // ERROR_INSUFFICIENT_BUFFER; a path that fits resets the last error.
   if (nSize == 0) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return 0;
@@ -351,6 +365,7 @@ DWORD GetModuleFileNameW(void* hModule, LPWSTR lpFilename, DWORD nSize) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return nSize;
   }
+  SetLastError(ERROR_SUCCESS);
   return n;
 }
 

@@ -1,5 +1,6 @@
 // The shell's file calls on the emulated drives: SHFileOperationW (FO_MOVE)
-// and SHCreateDirectoryExW.
+// and SHCreateDirectoryExW. Where XP and later releases answer differently,
+// SHFileOperationW answers as the image's [windows] version.
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +19,13 @@ namespace fs = std::filesystem;
 constexpr int DE_SAMEFILE = 0x71;
 constexpr int DE_FLDDESTISFILE = 0x7E;
 constexpr int DE_FILEDESTISFLD = 0x80;
+// What XP answers for a move it would have to ask about and cannot.
+constexpr int CANCELLED = 1223;  // ERROR_CANCELLED
+
+bool onXp() { return emu::windowsVersion() == emu::WindowsVersion::Xp; }
+
+// A source that is not there: 2 from Vista on, 1026 on XP.
+int missingSource() { return onXp() ? DE_ERROR_INVALID_PATH : static_cast<int>(ERROR_FILE_NOT_FOUND); }
 
 // A double-zero-terminated list.
 std::vector<std::u16string> splitList(LPCWSTR list) {
@@ -133,23 +141,28 @@ int planMoves(const SHFILEOPSTRUCTW& op, std::vector<Move>& moves) {
       emu::WindowsPath folder = from[i];
       folder.components.pop_back();
       auto host = emu::findHostPath(folder);
-      if (!host || !isFolder(*host)) return static_cast<int>(ERROR_FILE_NOT_FOUND);
+      if (!host || !isFolder(*host)) return missingSource();
       std::error_code ec;
       for (const auto& e : fs::directory_iterator(*host, ec)) {
         const std::u16string name = emu::toUtf16(e.path().filename().string());
         if (emu::wildcardMatches(from[i].components.back(), name)) items.push_back(emu::childPath(folder, name));
       }
-      if (items.empty()) return static_cast<int>(ERROR_FILE_NOT_FOUND);
+      if (items.empty()) return missingSource();
     } else {
       items.push_back(from[i]);
     }
     for (const auto& item : items) {
       emu::Lookup found = emu::lookUp(item);
-      if (!found.host) return static_cast<int>(ERROR_FILE_NOT_FOUND);
+      if (!found.host) return missingSource();
       Move m{item, *found.host, isFolder(*found.host), into ? emu::childPath(dest, item.components.back()) : dest};
       if (emu::sameOrInside(m.to, m.from)) {
         if (m.to.components.size() == m.from.components.size()) return DE_SAMEFILE;
-        if (m.folder) return DE_DESTSUBTREE;  // below a file is no path at all: checked with the parent
+        // A folder into its own subtree: XP leaves it where it is and reports
+        // success. Below a file is no path at all: checked with the parent.
+        if (m.folder) {
+          if (onXp()) continue;
+          return DE_DESTSUBTREE;
+        }
       }
       if (auto fault = emu::faultWithin(m.from)) return static_cast<int>(fault->code);
       if (win::DWORD held = emu::heldOpenWithin(m.fromHost)) return static_cast<int>(held);
@@ -158,7 +171,10 @@ int planMoves(const SHFILEOPSTRUCTW& op, std::vector<Move>& moves) {
       if (target && !rename && !into && isFolder(*target)) {
         // An existing folder as the destination receives the item.
         m.to = emu::childPath(m.to, item.components.back());
-        if (emu::sameOrInside(m.to, m.from)) return DE_DESTSUBTREE;
+        if (emu::sameOrInside(m.to, m.from)) {
+          if (onXp()) continue;
+          return DE_DESTSUBTREE;
+        }
         target = emu::findHostPath(m.to);
       }
       if ((target || planned.count(emu::hostPathFor(m.to))) && rename) {
@@ -182,6 +198,10 @@ int planMoves(const SHFILEOPSTRUCTW& op, std::vector<Move>& moves) {
       emu::WindowsPath walk = parent;
       while (!walk.components.empty() && !emu::findHostPath(walk)) walk.components.pop_back();
       if (auto h = emu::findHostPath(walk); !h || !isFolder(*h)) return DE_ERROR_INVALID_PATH;
+      // XP asks before it makes a missing destination folder, unless
+      // FOF_NOCONFIRMMKDIR answers for it; with no one to ask, it cancels.
+      if (walk.components.size() < parent.components.size() && onXp() && !(op.fFlags & FOF_NOCONFIRMMKDIR))
+        return CANCELLED;
       planned.insert(emu::hostPathFor(m.to));
       moves.push_back(std::move(m));
     }
@@ -193,8 +213,8 @@ int carryOut(const Move& m) {
   std::error_code ec;
   emu::WindowsPath parent = m.to;
   parent.components.pop_back();
-  // Missing destination folders are made (FOF_NOCONFIRMMKDIR's answer, also
-  // taken without the flag since no window can ask).
+  // Missing destination folders are made: FOF_NOCONFIRMMKDIR's answer, and
+  // from Vista on also without the flag (XP cancelled such a move when planned).
   if (!makeFolders(emu::hostPathFor(parent))) return static_cast<int>(ERROR_ACCESS_DENIED);
   const fs::path target = emu::hostPathFor(m.to);
   if (m.replace && m.folder) {
@@ -213,7 +233,10 @@ int SHFileOperationW(SHFILEOPSTRUCTW* lpFileOp) {
   // Only moves are emulated; the program asks for nothing else.
   if (lpFileOp->wFunc != FO_MOVE) return static_cast<int>(ERROR_INVALID_FUNCTION);
   std::vector<Move> moves;
-  if (int planned = planMoves(*lpFileOp, moves); planned != 0) return planned;
+  if (int planned = planMoves(*lpFileOp, moves); planned != 0) {
+    if (planned == CANCELLED) lpFileOp->fAnyOperationsAborted = TRUE;
+    return planned;
+  }
   for (const Move& m : moves) {
     if (int done = carryOut(m); done != 0) return done;
   }
