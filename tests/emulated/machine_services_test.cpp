@@ -132,6 +132,45 @@ TEST(Services, DeleteThenStop) {
   win::CloseServiceHandle(scm);
 }
 
+// A service that goes takes its key under Services with it, subkeys and all;
+// one still marked keeps it until the next boot; a key without a service is
+// no concern of the service manager.
+TEST(Services, AServiceGoesWithItsRegistryKey) {
+  qftest::Machine m("keys", kServices);
+  m.image.registry(
+      "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Running\\Enum]\r\n\"0\"=\"x\"\r\n"
+      "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Deaf]\r\n"
+      "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\NoService]\r\n");
+  emu::useImage(m.image.root());
+  const auto keyExists = [](const char16_t* name) {
+    win::HKEY key = nullptr;
+    const std::u16string path = u"SYSTEM\\CurrentControlSet\\Services\\" + std::u16string(name);
+    const bool found = win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, path.c_str(), 0, win::KEY_READ, &key) == 0;
+    if (found) (void)win::RegCloseKey(key);
+    return found;
+  };
+  const win::SC_HANDLE scm = manager();
+  for (const char16_t* name : {u"Running", u"Deaf"}) {
+    const win::SC_HANDLE s = win::OpenServiceW(scm, name, kDeleteAndStop);
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(win::DeleteService(s));
+    win::SERVICE_STATUS status{};
+    (void)win::ControlService(s, win::SERVICE_CONTROL_STOP, &status);
+    EXPECT_TRUE(keyExists(name));  // a handle is still open
+    EXPECT_TRUE(win::CloseServiceHandle(s));
+  }
+  win::CloseServiceHandle(scm);
+  EXPECT_FALSE(keyExists(u"Running"));
+  EXPECT_TRUE(keyExists(u"Deaf"));  // refused the stop: still running, marked
+  EXPECT_TRUE(keyExists(u"NoService"));
+
+  const auto booted = m.image.boot();
+  ASSERT_EQ(booted.exitStatus, 0) << booted.err;
+  emu::useImage(m.image.root());
+  EXPECT_FALSE(keyExists(u"Deaf"));
+  EXPECT_TRUE(keyExists(u"NoService"));
+}
+
 TEST(Services, SecondDeleteIsRefusedAlsoInALaterRun) {
   qftest::Machine m("twice", kServices);
   win::SC_HANDLE scm = manager();
