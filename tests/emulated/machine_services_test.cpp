@@ -7,6 +7,7 @@
 
 #include "machine_fixture.h"
 #include "platform/win32.h"
+#include "registry_test_support.h"
 
 namespace {
 
@@ -143,11 +144,7 @@ TEST(Services, AServiceGoesWithItsRegistryKey) {
       "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\NoService]\r\n");
   emu::useImage(m.image.root());
   const auto keyExists = [](const char16_t* name) {
-    win::HKEY key = nullptr;
-    const std::u16string path = u"SYSTEM\\CurrentControlSet\\Services\\" + std::u16string(name);
-    const bool found = win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, path.c_str(), 0, win::KEY_READ, &key) == 0;
-    if (found) (void)win::RegCloseKey(key);
-    return found;
+    return regtest::exists(win::HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Services\\" + std::u16string(name));
   };
   const win::SC_HANDLE scm = manager();
   for (const char16_t* name : {u"Running", u"Deaf"}) {
