@@ -7,12 +7,18 @@
 #      seamdemo.exe builds too;
 #   2. the seam's contract tests, cross-built for x86_64, under wine64 in a
 #      fresh prefix;
-#   3. the end-to-end comparison of a Wine run with the emulated run.
+#   3. the end-to-end comparison of a Wine run with the emulated run: the
+#      reports and the end states (files, registry), after a self-test of the
+#      end-state check on fabricated runs.
 # The contract tests on the emulated machine run with the default preset's ctest.
+# Works on its own on a fresh machine: it installs what it needs (the native
+# toolchain too: CMake, and googletest's sources for the cross-built contract
+# tests; the end-to-end run builds the default preset's QuorelFix and
+# qfmachine for the emulated side).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh windows wine
+scripts/install-deps.sh native windows wine
 
 echo "== windows-x86: QuorelFix.exe"
 cmake --preset windows-x86 >/dev/null
@@ -32,6 +38,10 @@ wineserver -w
 wine build/windows-x64/tests/contract/qf_contract_tests.exe --gtest_color=no
 
 echo "== Wine end-to-end run"
+# The end-state check first shows that it catches a false "Success!", a file
+# moved to the wrong place and a registry value left behind.
+python3 tests/tools/wine_e2e_end_state_test.py
 # Fails on any difference between the reports that scripts/wine-e2e-compare.py
-# does not explain.
+# does not explain, and on end states that do not agree or do not bear out
+# an explained difference (scripts/wine-e2e-end-state.py).
 scripts/wine-e2e.sh

@@ -12,7 +12,7 @@ for g in "${groups[@]}"; do
   case "$g" in
     native) packages+=(g++ cmake make libgtest-dev libgmock-dev libtomlplusplus-dev) ;;
     windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 file) ;;
-    wine) packages+=(wine64 wine xvfb xdotool g++-mingw-w64-x86-64) ;;
+    wine) packages+=(wine64 wine xvfb xdotool g++-mingw-w64-x86-64 python3) ;;
     bench) packages+=(libbenchmark-dev libssl-dev python3 grep strace) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     reliability) packages+=(strace python3) ;;

@@ -12,6 +12,9 @@ Every rule says why the difference is expected. Rules for both sides remove
 what neither run can fix (time stamps); rules for the emulated side turn what
 Windows answers into what Wine answers where Wine is known to differ (the
 known-difference table of tests/contract and docs/windows-and-wine.md).
+Agreeing reports are not enough: scripts/wine-e2e-end-state.py checks the
+files and the registry both runs left, and the evidence for the rewritten
+lines.
 """
 import difflib
 import re
@@ -31,11 +34,15 @@ BOTH = [
 
 # ---------------------------------------------------------------- the emulated side
 # Wine's SHFileOperationW FO_MOVE answers 0 when the move fails: for a missing
-# source (Windows: 2) and for a source another process holds open without
-# sharing (Windows: 32, ERROR_SHARING_VIOLATION; Wine leaves the file where
-# it is). So a removal the emulated run reports as failed reads "Success!"
-# under Wine, and nothing is left for the reboot pass.
-FAILED_MOVE = re.compile(r'^(Deleting (?:file: |folder: )?"(?P<path>[^"]*)" -> )Failed \[(?:2|32)\](?: -> Delete on reboot)?$')
+# source (Windows: 2 on Vista and later, 1026 on XP) and for a source another
+# process holds open without sharing (Windows: 32, ERROR_SHARING_VIOLATION;
+# Wine leaves the file where it is). So a removal the emulated run reports as
+# failed reads "Success!" under Wine, and nothing is left for the reboot pass.
+# The report alone cannot tell this from a move that went wrong:
+# scripts/wine-e2e-end-state.py accepts each such line only when the Wine
+# side's files show it (a held item still at its source and absent from the
+# backup folder, a missing one absent from both).
+FAILED_MOVE = re.compile(r'^(Deleting (?:file: |folder: )?"(?P<path>[^"]*)" -> )Failed \[(?:2|32|1026)\](?: -> Delete on reboot)?$')
 REBOOT_LINE = re.compile(r'^Deleting "(?P<path>[^"]*)" -> ')
 REBOOT_HEADER = "========== Reboot =========="
 END = "-=E.O.F=-"

@@ -16,10 +16,13 @@
 # under Xvfb; xdotool answers its message boxes with the image's
 # [message_boxes] answers, in order. A scheduled reboot pass runs through
 # Wine's own boot (RunOnce). The two reports must agree, apart from the
-# explained differences of scripts/wine-e2e-compare.py.
+# explained differences of scripts/wine-e2e-compare.py, and so must the end
+# states: the image's files in place or in the backup folder, the registry
+# values the run deletes or blanks, and the evidence for each report line
+# where Wine answers otherwise (scripts/wine-e2e-end-state.py).
 #
-# Work files go to run/wine-e2e/. Exit status: 0 when the reports agree, 1 on
-# an unexplained difference or a failed step.
+# Work files go to run/wine-e2e/. Exit status: 0 when the reports and the end
+# states agree, 1 on an unexplained difference or a failed step.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -211,6 +214,17 @@ if [ ${#held[@]} -gt 0 ] && ! grep -q ready "$work/bin/holder.out"; then
   echo "wine-e2e: the files in use could not be held:" >&2; cat "$work/bin/holder.out" >&2; exit 1
 fi
 
+# The registry as the program finds it: Wine rewrites some values of its own
+# at every start (HKCU\Volatile Environment, the Tcpip Hostname), so what the
+# run changed is measured from here.
+export_registry() {  # export_registry <suffix>
+  for root in HKLM HKCU; do
+    wine reg export "$root" "$(winepath -w "$work/wine-$root$1.reg")" /y >/dev/null 2>&1 ||
+      { echo "wine-e2e: reg export $root failed" >&2; exit 1; }
+  done
+}
+export_registry -before
+
 wine "$exe_windows" </dev/null >"$work/wine.out" 2>&1 &
 program=$!
 key_for() {
@@ -268,11 +282,22 @@ if wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\RunOnce' /v Qu
   wineserver -w
 fi
 wine_report=$(find_report "$WINEPREFIX/drive_c")
+# The registry the Wine run left, as regedit text.
+export_registry ""
 
 # ---------------------------------------------------------------- comparison
 # The explained differences are listed, each with its reason, in
-# scripts/wine-e2e-compare.py.
+# scripts/wine-e2e-compare.py; each one that concerns a removal is accepted
+# only with its evidence in the end state, which
+# scripts/wine-e2e-end-state.py checks on both sides.
 echo "== reports"
 [ -n "$emulated_report" ] || { echo "wine-e2e: the emulated run wrote no report" >&2; cat "$work/emulated.out" >&2; exit 1; }
 [ -n "$wine_report" ] || { echo "wine-e2e: the Wine run wrote no report" >&2; cat "$work/wine.out" >&2; exit 1; }
-python3 scripts/wine-e2e-compare.py "$emulated_report" "$wine_report" "$work"
+status=0
+python3 scripts/wine-e2e-compare.py "$emulated_report" "$wine_report" "$work" || status=1
+echo "== end state (files, report lines, registry)"
+python3 scripts/wine-e2e-end-state.py "$image" "$work/emulated" "$WINEPREFIX" \
+  --wine-registry "$work/wine-HKLM.reg" "$work/wine-HKCU.reg" \
+  --wine-registry-before "$work/wine-HKLM-before.reg" "$work/wine-HKCU-before.reg" \
+  --wine-kept "$work/kept.txt" || status=1
+exit $status

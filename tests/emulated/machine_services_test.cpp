@@ -7,6 +7,7 @@
 
 #include "machine_fixture.h"
 #include "platform/win32.h"
+#include "registry_test_support.h"
 
 namespace {
 
@@ -130,6 +131,41 @@ TEST(Services, DeleteThenStop) {
     EXPECT_EQ(stateIn(m.saved(), name), c.saved);
   }
   win::CloseServiceHandle(scm);
+}
+
+// A service that goes takes its key under Services with it, subkeys and all;
+// one still marked keeps it until the next boot; a key without a service is
+// no concern of the service manager.
+TEST(Services, AServiceGoesWithItsRegistryKey) {
+  qftest::Machine m("keys", kServices);
+  m.image.registry(
+      "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Running\\Enum]\r\n\"0\"=\"x\"\r\n"
+      "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Deaf]\r\n"
+      "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\NoService]\r\n");
+  emu::useImage(m.image.root());
+  const auto keyExists = [](const char16_t* name) {
+    return regtest::exists(win::HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Services\\" + std::u16string(name));
+  };
+  const win::SC_HANDLE scm = manager();
+  for (const char16_t* name : {u"Running", u"Deaf"}) {
+    const win::SC_HANDLE s = win::OpenServiceW(scm, name, kDeleteAndStop);
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(win::DeleteService(s));
+    win::SERVICE_STATUS status{};
+    (void)win::ControlService(s, win::SERVICE_CONTROL_STOP, &status);
+    EXPECT_TRUE(keyExists(name));  // a handle is still open
+    EXPECT_TRUE(win::CloseServiceHandle(s));
+  }
+  win::CloseServiceHandle(scm);
+  EXPECT_FALSE(keyExists(u"Running"));
+  EXPECT_TRUE(keyExists(u"Deaf"));  // refused the stop: still running, marked
+  EXPECT_TRUE(keyExists(u"NoService"));
+
+  const auto booted = m.image.boot();
+  ASSERT_EQ(booted.exitStatus, 0) << booted.err;
+  emu::useImage(m.image.root());
+  EXPECT_FALSE(keyExists(u"Deaf"));
+  EXPECT_TRUE(keyExists(u"NoService"));
 }
 
 TEST(Services, SecondDeleteIsRefusedAlsoInALaterRun) {

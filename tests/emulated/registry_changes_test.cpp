@@ -23,7 +23,9 @@ void changeEverything() {
     ASSERT_EQ(win::RegSetValueExW(k.h, name, 0, type, data.data(), static_cast<win::DWORD>(data.size())), 0);
   };
   set(u"plain", win::REG_SZ, utf16(u"C:\\dir \"quoted\""));
-  set(u"unterminated", win::REG_SZ, utf16(u"ab", false));
+  // Stored without a terminator: the character after the two given is not zero.
+  const Bytes abc = utf16(u"abc", false);
+  ASSERT_EQ(win::RegSetValueExW(k.h, u"unterminated", 0, win::REG_SZ, abc.data(), 4), 0);
   set(u"lines", win::REG_SZ, utf16(u"one\r\ntwo"));
   set(u"odd", win::REG_SZ, {0x61});
   set(u"astral", win::REG_SZ, utf16(u"\U0001F600 ü"));

@@ -164,6 +164,42 @@ TEST_F(RegistryTest, QueryValueSizes) {
   }
 }
 
+// A string set with a size that leaves out its terminator is stored with it
+// when the character after the given data is zero, as Windows does (Wine's
+// test_set_value, "off-by-one size"); otherwise the bytes are kept as given.
+TEST_F(RegistryTest, SetValueAddsAForgottenStringTerminator) {
+  load("[HKLM\\Software\\S]\r\n");
+  struct SetCase {
+    const char* what;
+    win::DWORD type;
+    Bytes buffer;      // the caller's bytes, beyond the size given too
+    win::DWORD given;  // the size passed
+    Bytes stored;
+  };
+  const std::vector<SetCase> cases = {
+      {"terminator left out, zero after it: added", win::REG_SZ, utf16(u"abc"), 6, utf16(u"abc")},
+      {"the same for REG_EXPAND_SZ", win::REG_EXPAND_SZ, utf16(u"%a%"), 6, utf16(u"%a%")},
+      {"the same for REG_MULTI_SZ", win::REG_MULTI_SZ, utf16(std::u16string(u"a\0b\0", 4)), 6,
+       utf16(std::u16string(u"a\0b\0", 4), false)},
+      {"terminator counted: as given", win::REG_SZ, utf16(u"abc"), 8, utf16(u"abc")},
+      {"no zero after the data: as given", win::REG_SZ, utf16(u"abcd", false), 6, utf16(u"abc", false)},
+      {"last character given is zero: as given", win::REG_SZ, utf16(std::u16string(u"a\0\0", 3), false), 4,
+       utf16(u"a")},
+      {"empty: nothing added", win::REG_SZ, utf16(u""), 0, {}},
+      {"odd size: as given", win::REG_SZ, utf16(u"ab"), 3, {0x61, 0, 0x62}},
+      {"not a string type: as given", win::REG_BINARY, utf16(u"ab"), 4, utf16(u"ab", false)},
+  };
+  Key key;
+  ASSERT_EQ(open(HKEY_LOCAL_MACHINE, u"Software\\S", win::KEY_SET_VALUE, key), 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(win::RegSetValueExW(key.h, u"v", 0, c.type, c.buffer.data(), c.given), 0);
+    const Data stored = query(HKEY_LOCAL_MACHINE, u"Software\\S", u"v");
+    EXPECT_EQ(stored.type, c.type);
+    EXPECT_EQ(hex(stored.bytes), hex(c.stored));
+  }
+}
+
 // ---------------------------------------------------------------- enumeration
 std::vector<std::u16string> subkeyNames(win::HKEY key) {
   std::vector<std::u16string> out;

@@ -1,6 +1,7 @@
 // Booting an image: what Windows does at startup that matters to programs
 // run on the machine.
-//  - Services marked for deletion are gone; ended processes stay ended.
+//  - Services marked for deletion are gone, with their registry keys; ended
+//    processes stay ended.
 //  - File faults marked until_boot are gone: a file held open by a running
 //    process is free once the machine has restarted.
 //  - HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\RunOnce: each value, in
@@ -21,6 +22,7 @@
 
 #include "platform/emulated/command_line.h"
 #include "platform/emulated/image.h"
+#include "platform/emulated/services.h"
 #include "platform/emulated/text.h"
 #include "platform/win32.h"
 #include "qfmachine.h"
@@ -57,7 +59,13 @@ bool eraseFlagged(toml::array* list, const char* flag) {
 
 void forgetWhatEndsAtBoot() {
   toml::table& config = emu::config();
+  std::vector<std::u16string> deleted;
+  if (const toml::array* services = config["service"].as_array())
+    for (const auto& node : *services)
+      if (const toml::table* t = node.as_table(); t && (*t)["marked_for_deletion"].value_or(false))
+        deleted.push_back(emu::toUtf16((*t)["name"].value_or<std::string>("")));
   bool changed = eraseFlagged(config["service"].as_array(), "marked_for_deletion");
+  for (const auto& name : deleted) emu::deleteServiceKey(name);
   changed = eraseFlagged(config["fault"]["file"].as_array(), "until_boot") || changed;
   if (changed) emu::saveConfig();
 }

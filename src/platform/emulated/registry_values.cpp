@@ -32,6 +32,18 @@ void putName(const std::u16string& name, LPWSTR out, DWORD* count) {
   *count = static_cast<DWORD>(name.size());
 }
 
+// A string whose size leaves out its terminator, where the character right
+// after the given data is zero, is stored with that terminator, as Windows
+// does (Wine's test_set_value, "off-by-one size", on every Windows version):
+// the bytes to add, 0 or 2. Like Windows, this reads the character after the
+// data the caller counted. Anything else is stored exactly as given.
+DWORD forgottenTerminator(DWORD type, const BYTE* data, DWORD size) {
+  if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return 0;
+  if (!data || size < 2 || size % 2 != 0) return 0;
+  const auto unit = [data](DWORD at) { return data[at] | (data[at + 1] << 8); };
+  return unit(size - 2) != 0 && unit(size) == 0 ? 2 : 0;
+}
+
 }  // namespace
 
 LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD* lpReserved, DWORD* lpType, BYTE* lpData,
@@ -59,8 +71,7 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const B
     bool created = false;
     r.key = emu::reg::createPath(emu::reg::root(emu::reg::Hive::Machine), emu::reg::classesBase(), &created);
   }
-  // The bytes are kept exactly: a string given without its terminator stays without.
-  std::vector<BYTE> data(lpData, lpData + (lpData ? cbData : 0));
+  std::vector<BYTE> data(lpData, lpData + (lpData ? cbData : 0) + forgottenTerminator(dwType, lpData, cbData));
   const emu::reg::Value& value = emu::reg::setValue(*r.key, lpValueName ? lpValueName : u"", dwType, std::move(data));
   emu::reg::record(emu::reg::keyBlock(*r.key) + emu::reg::valueLine(value, emu::reg::fileEncoding()));
   return ERROR_SUCCESS;

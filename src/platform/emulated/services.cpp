@@ -2,7 +2,8 @@
 //
 // DeleteService marks a service for deletion; as Windows documents, the
 // entry goes once the service is not running and its last handle is closed
-// (or at the next boot). A stop request that the service accepts leaves it
+// (or at the next boot), and with it the service's key under
+// HKLM\SYSTEM\CurrentControlSet\Services. A stop request that the service accepts leaves it
 // stopped, or stop_pending for a service with stops_at_once = false; no
 // service ever moves by itself. Every change of state is written back to
 // machine.toml at once.
@@ -14,6 +15,7 @@
 
 #include "platform/emulated/handles.h"
 #include "platform/emulated/image.h"
+#include "platform/emulated/services.h"
 #include "platform/emulated/text.h"
 #include "platform/win32.h"
 
@@ -58,7 +60,8 @@ toml::table* findService(std::u16string_view name) {
   return nullptr;
 }
 
-// Removes a service marked for deletion once nothing holds it any more.
+// Removes a service marked for deletion once nothing holds it any more,
+// with its entry in the registry, the service's key under Services.
 void removeIfGone(std::u16string_view name) {
   toml::array* list = serviceList();
   if (!list || emu::openServiceHandles(name) > 0) return;
@@ -66,8 +69,10 @@ void removeIfGone(std::u16string_view name) {
     const toml::table* t = it->as_table();
     if (!t || !emu::equalNoCase(emu::toUtf16((*t)["name"].value_or<std::string>("")), name)) continue;
     if ((*t)["marked_for_deletion"].value_or(false) && stateOf(*t) == SERVICE_STOPPED) {
+      const std::u16string stored = emu::toUtf16((*t)["name"].value_or<std::string>(""));
       list->erase(it);
       emu::saveConfig();
+      emu::deleteServiceKey(stored);
     }
     return;
   }
@@ -198,3 +203,12 @@ BOOL CloseServiceHandle(SC_HANDLE hSCObject) {
 }
 
 }  // namespace win
+
+namespace emu {
+
+void deleteServiceKey(std::u16string_view name) {
+  const std::u16string key = u"SYSTEM\\CurrentControlSet\\Services\\" + std::u16string(name);
+  (void)win::SHDeleteKeyW(win::HKEY_LOCAL_MACHINE, key.c_str());
+}
+
+}  // namespace emu

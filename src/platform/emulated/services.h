@@ -1,0 +1,14 @@
+// The emulated service manager's link to the registry.
+#pragma once
+
+#include <string_view>
+
+namespace emu {
+
+// Deletes HKLM\SYSTEM\CurrentControlSet\Services\<name>, the service's entry
+// in the registry, as Windows does when a service marked for deletion goes
+// (its last handle closed while stopped, or at the next boot). Nothing
+// happens when the image has no such key.
+void deleteServiceKey(std::u16string_view name);
+
+}  // namespace emu
