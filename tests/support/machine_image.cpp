@@ -136,7 +136,27 @@ bool MachineImage::exists(std::string_view windowsPath) const { return fs::exist
 
 std::string MachineImage::read(std::string_view windowsPath) const { return slurp(host(windowsPath)); }
 
+// With QF_STASH_IMAGES=<folder>, every image is copied there as it is just
+// before the program's first run on it, with its arguments in args.txt (one a
+// line): the reliability runs (tools/reliability) take the scenarios' images
+// from there.
+namespace {
+void stashBeforeRun(const fs::path& root, const std::vector<std::string>& args) {
+  const char* stash = std::getenv("QF_STASH_IMAGES");
+  if (!stash || !*stash || fs::exists(root / "journal.txt")) return;  // stashed before its first run only
+  const fs::path copy = fs::path(stash) / root.filename();
+  std::error_code ec;
+  if (fs::exists(copy, ec)) return;
+  fs::create_directories(copy.parent_path(), ec);
+  fs::copy(root, copy, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+  std::string lines;
+  for (const auto& a : args) lines += a + "\n";
+  writeBytes(copy / "args.txt", lines);
+}
+}  // namespace
+
 RunResult MachineImage::run(const std::vector<std::string>& args) const {
+  stashBeforeRun(root_, args);
   std::vector<std::string> argv{QF_PROGRAM_PATH};
   argv.insert(argv.end(), args.begin(), args.end());
   return runProcess(argv, {"QUORELFIX_IMAGE=" + root_.string()});

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/emulated/command_line.h"
@@ -134,8 +135,18 @@ int runQuorelFix(const fs::path& image, const std::vector<std::u16string>& args)
   std::vector<std::string> argv;
   for (const auto& a : args) argv.push_back(emu::toUtf8(a));
   std::vector<std::string> env;
-  for (char** e = environ; *e; ++e)
-    if (std::strncmp(*e, "QUORELFIX_IMAGE=", 16) != 0) env.emplace_back(*e);
+  // QUORELFIX_BOOT_<name> is meant for the programs the boot starts, not for
+  // this tool: it reaches them as QUORELFIX_<name> (the failing-call test
+  // mode of a reboot pass, for one).
+  constexpr std::string_view kForPrograms = "QUORELFIX_BOOT_";
+  for (char** e = environ; *e; ++e) {
+    const std::string_view entry(*e);
+    if (entry.rfind("QUORELFIX_IMAGE=", 0) == 0) continue;
+    if (entry.rfind(kForPrograms, 0) == 0)
+      env.push_back("QUORELFIX_" + std::string(entry.substr(kForPrograms.size())));
+    else
+      env.emplace_back(entry);
+  }
   env.push_back("QUORELFIX_IMAGE=" + image.string());
   std::vector<char*> cargv;
   for (auto& a : argv) cargv.push_back(a.data());

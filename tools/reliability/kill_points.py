@@ -29,114 +29,34 @@ failed. Needs strace, and the default preset built (QuorelFix, qfmachine).
 """
 import argparse
 import os
-import re
 import shutil
 import subprocess
 import sys
 import tempfile
-import tomllib
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parents[2]
+import image_checks as checks
+from image_checks import REPORT, ROOT, damaged_files, finish, lost_files, reboot_pending, snapshot
+
 SYSCALLS = ["openat", "write", "rename", "mkdir", "unlink", "rmdir", "ftruncate"]
-DESKTOP = Path("drive_c/Documents and Settings/Owner/Desktop")
-BACKUP = DESKTOP / "QuorelFix Backups"
-REPORT = DESKTOP / "QuorelFix.txt"
-REBOOT_LIST = BACKUP / "reboot.txt"
-
-
-def snapshot(image):
-    """Every file below the image's drive folders: relative path -> bytes."""
-    files = {}
-    for drive in image.glob("drive_*"):
-        for path in drive.rglob("*"):
-            if path.is_file() and not path.is_symlink():
-                files[path.relative_to(image)] = path.read_bytes()
-    return files
-
-
-def mirrored(rel):
-    """drive_c/a/b -> <backup>/C/a/b."""
-    drive, *rest = rel.parts
-    return BACKUP / drive[len("drive_"):].upper() / Path(*rest)
-
-
-def collision_names(path):
-    """The names the shell may give a moved item when its name is taken."""
-    yield path
-    stem, suffix = path.stem, path.suffix
-    if stem.startswith(".") and not suffix:
-        stem, suffix = path.name, ""
-    for n in range(2, 10):
-        yield path.with_name(f"{stem} ({n}){suffix}")
-
-
-def lost_files(pristine, image):
-    """Files of `pristine` that are neither in place nor kept, as text lines.
-    The program's own files change by design: the reboot list is made anew
-    by every run, and the report grows (the reboot pass appends to it) or is
-    rotated into the backup folder by the next run."""
-    problems = []
-    backup_files = {p for p in (image / BACKUP).glob("*") if p.is_file()}
-    for rel, data in pristine.items():
-        here = image / rel
-        if rel == REBOOT_LIST:
-            continue
-        if here.is_file() and here.read_bytes() == data:
-            continue
-        if rel == REPORT:
-            if here.is_file() and here.read_bytes().startswith(data):
-                continue  # appended to
-            if any(p.name.startswith("QuorelFix[") and p.read_bytes().startswith(data) for p in backup_files):
-                continue  # rotated
-        if any((image / c).is_file() and (image / c).read_bytes() == data for c in collision_names(mirrored(rel))):
-            continue
-        problems.append(f"lost: {rel}")
-    return problems
-
-
-def damaged_files(image):
-    problems = []
-    report = image / REPORT
-    if report.is_file():
-        data = report.read_bytes()
-        if len(data) % 2:
-            problems.append("the report is not whole UTF-16LE code units")
-        else:
-            try:
-                data.decode("utf-16-le", "surrogatepass")
-            except UnicodeDecodeError:
-                problems.append("the report does not decode as UTF-16LE")
-    try:
-        tomllib.loads((image / "machine.toml").read_text(encoding="utf-8"))
-    except (OSError, UnicodeDecodeError, tomllib.TOMLDecodeError) as e:
-        problems.append(f"machine.toml does not load: {e}")
-    reg = (image / "registry.reg").read_bytes()
-    try:
-        reg.decode("utf-16-le") if reg.startswith(b"\xff\xfe") else reg.decode("utf-8")
-    except UnicodeDecodeError as e:
-        problems.append(f"registry.reg does not decode: {e}")
-    return problems
 
 
 def run(build, image, args, kill=None):
     """Runs the program (or `qfmachine boot` when args is None) on the image;
     with kill=(syscall, n), strace kills it on entry to its n-th such call."""
-    program = [str(build / "qfmachine"), "boot", str(image)] if args is None else [str(build / "QuorelFix"), *args]
-    env = dict(os.environ, QUORELFIX_IMAGE=str(image))
+    wrap = ()
     if kill:
         syscall, n = kill
-        program = ["strace", "-f", "-qq", "-o", "/dev/null", "-e", f"trace={syscall}",
-                   "-e", f"inject={syscall}:signal=KILL:when={n}"] + program
-    return subprocess.run(program, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.PIPE, timeout=120)
+        wrap = ("strace", "-f", "-qq", "-o", "/dev/null", "-e", f"trace={syscall}",
+                "-e", f"inject={syscall}:signal=KILL:when={n}")
+    return checks.run(build, image, args, wrap)
 
 
 def count_calls(build, image, args):
-    env = dict(os.environ, QUORELFIX_IMAGE=str(image))
+    wrap = ("strace", "-f", "-c", "-o", "/dev/stdout", "-e", "trace=" + ",".join(SYSCALLS))
     program = [str(build / "qfmachine"), "boot", str(image)] if args is None else [str(build / "QuorelFix"), *args]
-    out = subprocess.run(["strace", "-f", "-c", "-o", "/dev/stdout", "-e", "trace=" + ",".join(SYSCALLS)] + program,
-                         env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+    out = subprocess.run([*wrap, *program], env=dict(os.environ, QUORELFIX_IMAGE=str(image)),
+                         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                          text=True, timeout=120).stdout
     counts = {}
     for line in out.splitlines():
@@ -144,33 +64,6 @@ def count_calls(build, image, args):
         if len(fields) >= 5 and fields[-1] in SYSCALLS:
             counts[fields[-1]] = int(fields[3])
     return counts
-
-
-def reboot_pending(image):
-    text = (image / "registry.reg").read_bytes()
-    text = text.decode("utf-16-le", "replace") if text.startswith(b"\xff\xfe") else text.decode("utf-8", "replace")
-    return "QuorelFix_Reboot" in text.split("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce]")[-1]
-
-
-ANSWERS = re.compile(r"^answers = \[.*\]$", re.MULTILINE)
-
-
-def give_answers(image, source):
-    """The machine takes message-box answers from its queue and keeps what is
-    left; the user of a second run answers the boxes the same way again."""
-    wanted = ANSWERS.search((source / "machine.toml").read_text(encoding="utf-8"))
-    config = image / "machine.toml"
-    text = config.read_text(encoding="utf-8")
-    if wanted and ANSWERS.search(text):
-        config.write_text(ANSWERS.sub(lambda _: wanted.group(0), text), encoding="utf-8")
-
-
-def finish(build, image, source):
-    """The second whole run, and its reboot pass when it asks for one."""
-    give_answers(image, source)
-    run(build, image, [])
-    if reboot_pending(image):
-        run(build, image, None)
 
 
 def removed_by_clean_run(build, source, work):

@@ -18,6 +18,7 @@
 #include "platform/emulated/image.h"
 #include "platform/emulated/text.h"
 #include "platform/win32.h"
+#include "platform/emulated/call_faults.h"
 
 namespace win {
 namespace {
@@ -62,6 +63,7 @@ std::u16string expand(std::u16string_view src) {
 }  // namespace
 
 DWORD ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize) {
+  if (auto code = emu::injectedFailure("ExpandEnvironmentStringsW")) return emu::failedWith<DWORD>(*code, 0);
   const std::u16string result = expand(lpSrc ? std::u16string_view(lpSrc) : std::u16string_view());
   const auto needed = static_cast<DWORD>(result.size() + 1);
   if (lpDst && nSize >= needed) {

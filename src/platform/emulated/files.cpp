@@ -12,6 +12,7 @@
 #include "platform/emulated/folder_index.h"
 #include "platform/emulated/image.h"
 #include "platform/emulated/text.h"
+#include "platform/emulated/call_faults.h"
 
 namespace emu {
 namespace fs = std::filesystem;
@@ -211,12 +212,14 @@ BOOL queryAttributes(LPCWSTR lpFileName, emu::ItemInfo& out) {
 }  // namespace
 
 DWORD GetFileAttributesW(LPCWSTR lpFileName) {
+  if (auto code = emu::injectedFailure("GetFileAttributesW")) return emu::failedWith<DWORD>(*code, INVALID_FILE_ATTRIBUTES);
   emu::ItemInfo info;
   if (!queryAttributes(lpFileName, info)) return INVALID_FILE_ATTRIBUTES;
   return info.attributes;
 }
 
 BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId, void* lpFileInformation) {
+  if (auto code = emu::injectedFailure("GetFileAttributesExW")) return emu::failedWith<BOOL>(*code, FALSE);
   if (fInfoLevelId != GetFileExInfoStandard || !lpFileInformation) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -235,6 +238,7 @@ BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
 }
 
 BOOL CreateDirectoryW(LPCWSTR lpPathName, const SECURITY_ATTRIBUTES*) {
+  if (auto code = emu::injectedFailure("CreateDirectoryW")) return emu::failedWith<BOOL>(*code, FALSE);
   DWORD error = 0;
   auto path = emu::pathArgument(lpPathName, error);
   if (!path) {
@@ -266,6 +270,7 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, const SECURITY_ATTRIBUTES*) {
 }
 
 BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName) {
+  if (auto code = emu::injectedFailure("MoveFileW")) return emu::failedWith<BOOL>(*code, FALSE);
   DWORD error = 0;
   auto from = emu::existingItem(lpExistingFileName, error);
   if (!from) {

@@ -11,6 +11,7 @@
 #include "platform/emulated/folder_index.h"
 #include "platform/emulated/image.h"
 #include "platform/emulated/text.h"
+#include "platform/emulated/call_faults.h"
 
 namespace emu {
 namespace {
@@ -243,6 +244,7 @@ std::vector<WIN32_FIND_DATAW> listFolder(LPCWSTR lpFileName, DWORD& error) {
 }  // namespace
 
 HANDLE FindFirstFileW(LPCWSTR lpFileName, WIN32_FIND_DATAW* lpFindFileData) {
+  if (auto code = emu::injectedFailure("FindFirstFileW")) return emu::failedWith<HANDLE>(*code, INVALID_HANDLE_VALUE);
   DWORD error = 0;
   std::vector<WIN32_FIND_DATAW> entries = listFolder(lpFileName, error);
   if (entries.empty()) {
@@ -256,6 +258,7 @@ HANDLE FindFirstFileW(LPCWSTR lpFileName, WIN32_FIND_DATAW* lpFindFileData) {
 }
 
 BOOL FindNextFileW(HANDLE hFindFile, WIN32_FIND_DATAW* lpFindFileData) {
+  if (auto code = emu::injectedFailure("FindNextFileW")) return emu::failedWith<BOOL>(*code, FALSE);
   auto it = searches.find(reinterpret_cast<std::uintptr_t>(hFindFile));
   if (it == searches.end()) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -271,6 +274,7 @@ BOOL FindNextFileW(HANDLE hFindFile, WIN32_FIND_DATAW* lpFindFileData) {
 }
 
 BOOL FindClose(HANDLE hFindFile) {
+  if (auto code = emu::injectedFailure("FindClose")) return emu::failedWith<BOOL>(*code, FALSE);
   if (searches.erase(reinterpret_cast<std::uintptr_t>(hFindFile)) == 0) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;

@@ -23,6 +23,7 @@
 #include "platform/emulated/image.h"
 #include "platform/emulated/paths.h"
 #include "platform/emulated/text.h"
+#include "platform/emulated/call_faults.h"
 
 namespace emu {
 namespace {
@@ -245,6 +246,7 @@ HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<std::in
 void Sleep(DWORD) {}
 
 BOOL CloseHandle(HANDLE hObject) {
+  if (auto code = emu::injectedFailure("CloseHandle")) return emu::failedWith<BOOL>(*code, FALSE);
   // Closing the pseudo handle of the current process is allowed and does nothing.
   if (hObject == GetCurrentProcess()) return TRUE;
   if (emu::closeHandle(hObject, kernelObject)) return TRUE;
@@ -253,6 +255,7 @@ BOOL CloseHandle(HANDLE hObject) {
 }
 
 BOOL EnumProcesses(DWORD* lpidProcess, DWORD cb, DWORD* lpcbNeeded) {
+  if (auto code = emu::injectedFailure("EnumProcesses")) return emu::failedWith<BOOL>(*code, FALSE);
   // Windows fills what fits and reports the bytes written, not the bytes
   // needed: a caller learns that the list was cut by a full buffer.
   const auto list = emu::running();
@@ -263,6 +266,7 @@ BOOL EnumProcesses(DWORD* lpidProcess, DWORD cb, DWORD* lpcbNeeded) {
 }
 
 HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
+  if (auto code = emu::injectedFailure("OpenProcess")) return emu::failedWith<HANDLE>(*code, nullptr);
   const auto p = emu::findProcess(dwProcessId);
   if (dwProcessId == 0 || !p) {  // id 0 is the idle process, which cannot be opened
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -276,6 +280,7 @@ HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
 }
 
 BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode) {
+  if (auto code = emu::injectedFailure("TerminateProcess")) return emu::failedWith<BOOL>(*code, FALSE);
   DWORD access = 0;
   const DWORD pid = emu::processOf(hProcess, &access);
   if (!pid) {
@@ -294,6 +299,7 @@ BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode) {
 }
 
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD) {
+  if (auto code = emu::injectedFailure("WaitForSingleObject")) return emu::failedWith<DWORD>(*code, WAIT_FAILED);
   DWORD pid = 0;
   if (hHandle == GetCurrentProcess()) {
     pid = emu::selfPid();
@@ -309,6 +315,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD) {
 }
 
 DWORD GetModuleFileNameExW(HANDLE hProcess, void* hModule, LPWSTR lpFilename, DWORD nSize) {
+  if (auto code = emu::injectedFailure("GetModuleFileNameExW")) return emu::failedWith<DWORD>(*code, 0);
   DWORD access = 0;
   const DWORD pid = emu::processOf(hProcess, &access);
   if (!pid || hModule) {  // only the main module is known
@@ -334,6 +341,7 @@ DWORD GetModuleFileNameExW(HANDLE hProcess, void* hModule, LPWSTR lpFilename, DW
 }
 
 DWORD GetModuleFileNameW(void* hModule, LPWSTR lpFilename, DWORD nSize) {
+  if (auto code = emu::injectedFailure("GetModuleFileNameW")) return emu::failedWith<DWORD>(*code, 0);
   if (hModule) {
     SetLastError(ERROR_INVALID_HANDLE);
     return 0;
@@ -372,6 +380,7 @@ DWORD GetModuleFileNameW(void* hModule, LPWSTR lpFilename, DWORD nSize) {
 BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, const SECURITY_ATTRIBUTES*,
                     const SECURITY_ATTRIBUTES*, BOOL, DWORD, void*, LPCWSTR, STARTUPINFOW*,
                     PROCESS_INFORMATION* lpProcessInformation) {
+  if (auto code = emu::injectedFailure("CreateProcessW")) return emu::failedWith<BOOL>(*code, FALSE);
   const std::u16string commandLine = lpCommandLine ? lpCommandLine : u"";
   std::u16string application = lpApplicationName ? lpApplicationName : u"";
   if (application.empty()) application = emu::commandLineProgram(commandLine);

@@ -3,6 +3,7 @@
 // handles, faults, the file) in registry_state.cpp.
 #include "platform/emulated/registry_state.h"
 #include "platform/win32.h"
+#include "platform/emulated/call_faults.h"
 
 namespace win {
 namespace {
@@ -53,6 +54,7 @@ bool leadingSeparator(LPCWSTR subKey) { return subKey && subKey[0] == u'\\'; }
 }  // namespace
 
 LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+  if (auto code = emu::injectedFailure("RegOpenKeyExW")) return static_cast<LONG>(*code);
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   Resolved parent;
   if (LONG rc = emu::reg::resolve(hKey, 0, &parent)) return rc;
@@ -87,6 +89,7 @@ LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY 
 
 LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM samDesired,
                      const SECURITY_ATTRIBUTES*, PHKEY phkResult, DWORD* lpdwDisposition) {
+  if (auto code = emu::injectedFailure("RegCreateKeyExW")) return static_cast<LONG>(*code);
   if (!phkResult) return ERROR_BADKEY;
   // Windows ignores the rights of the parent handle here.
   Resolved parent;
@@ -125,11 +128,13 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM s
 }
 
 LONG RegCloseKey(HKEY hKey) {
+  if (auto code = emu::injectedFailure("RegCloseKey")) return static_cast<LONG>(*code);
   if (emu::reg::isPredefined(hKey)) return ERROR_SUCCESS;
   return emu::reg::closeHandle(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+  if (auto code = emu::injectedFailure("RegDeleteKeyW")) return static_cast<LONG>(*code);
   if (!lpSubKey) return ERROR_INVALID_PARAMETER;
   const Path sub = emu::reg::splitPath(lpSubKey);
   // "" deletes the opened key itself, which takes DELETE access on its handle;
@@ -147,6 +152,7 @@ LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
 }
 
 LONG SHDeleteKeyW(HKEY hKey, LPCWSTR pszSubKey) {
+  if (auto code = emu::injectedFailure("SHDeleteKeyW")) return static_cast<LONG>(*code);
   const Path sub = emu::reg::splitPath(pszSubKey ? pszSubKey : u"");
   Resolved parent;
   if (LONG rc = emu::reg::resolve(hKey, 0, &parent)) return rc;

@@ -5,6 +5,7 @@
 #include "platform/emulated/image.h"
 #include "platform/emulated/registry_state.h"
 #include "platform/win32.h"
+#include "platform/emulated/call_faults.h"
 
 namespace win {
 namespace {
@@ -48,6 +49,7 @@ DWORD forgottenTerminator(DWORD type, const BYTE* data, DWORD size) {
 
 LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD* lpReserved, DWORD* lpType, BYTE* lpData,
                       DWORD* lpcbData) {
+  if (auto code = emu::injectedFailure("RegQueryValueExW")) return static_cast<LONG>(*code);
   if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
   Resolved r;
   if (LONG rc = emu::reg::resolve(hKey, KEY_QUERY_VALUE, &r)) return rc;
@@ -63,6 +65,7 @@ LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD* lpReserved, DWORD* 
 }
 
 LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData) {
+  if (auto code = emu::injectedFailure("RegSetValueExW")) return static_cast<LONG>(*code);
   Resolved r;
   if (LONG rc = emu::reg::resolve(hKey, KEY_SET_VALUE, &r)) return rc;
   if (!lpData && cbData) return ERROR_NOACCESS;
@@ -78,6 +81,7 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const B
 }
 
 LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+  if (auto code = emu::injectedFailure("RegDeleteValueW")) return static_cast<LONG>(*code);
   Resolved r;
   if (LONG rc = emu::reg::resolve(hKey, KEY_SET_VALUE, &r)) return rc;
   const emu::reg::Value* value = r.key ? emu::reg::findValue(*r.key, lpValueName ? lpValueName : u"") : nullptr;
@@ -92,6 +96,7 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, DWORD* lpcchClass, DWORD* lpRes
                       DWORD* lpcbMaxSubKeyLen, DWORD* lpcbMaxClassLen, DWORD* lpcValues,
                       DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen, DWORD* lpcbSecurityDescriptor,
                       FILETIME* lpftLastWriteTime) {
+  if (auto code = emu::injectedFailure("RegQueryInfoKeyW")) return static_cast<LONG>(*code);
   if (lpReserved || (lpClass && !lpcchClass)) return ERROR_INVALID_PARAMETER;
   Resolved r;
   if (LONG rc = emu::reg::resolve(hKey, KEY_QUERY_VALUE, &r)) return rc;
@@ -121,6 +126,7 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, DWORD* lpcchClass, DWORD* lpRes
 
 LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName, DWORD* lpReserved, LPWSTR lpClass,
                    DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
+  if (auto code = emu::injectedFailure("RegEnumKeyExW")) return static_cast<LONG>(*code);
   if (!lpName || !lpcchName || lpReserved || (lpClass && !lpcchClass)) return ERROR_INVALID_PARAMETER;
   Resolved r;
   if (LONG rc = emu::reg::resolve(hKey, KEY_ENUMERATE_SUB_KEYS, &r)) return rc;
@@ -143,6 +149,7 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName, DW
 
 LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
                    DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+  if (auto code = emu::injectedFailure("RegEnumValueW")) return static_cast<LONG>(*code);
   if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
   Resolved r;
   if (LONG rc = emu::reg::resolve(hKey, KEY_QUERY_VALUE, &r)) return rc;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "platform/emulated/folder_index.h"
 #include "platform/emulated/image.h"
 #include "platform/emulated/text.h"
+#include "platform/emulated/call_faults.h"
 
 namespace win {
 namespace {
@@ -79,6 +81,15 @@ DWORD errorFromErrno(int e) {
     case ENOENT: return ERROR_FILE_NOT_FOUND;
     case ENOTDIR: return ERROR_PATH_NOT_FOUND;
     default: return ERROR_ACCESS_DENIED;
+  }
+}
+
+// The runtime's errno for a Windows code, as its own open maps them.
+int errnoFor(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: return ENOENT;
+    case ERROR_DISK_FULL: return ENOSPC;
+    default: return EACCES;
   }
 }
 
@@ -173,11 +184,13 @@ std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
 }  // namespace
 
 std::FILE* _wfopen(LPCWSTR path, LPCWSTR mode) {
+  if (auto code = emu::injectedFailure("_wfopen")) return fail(*code, errnoFor(*code));
   if (!path || !mode) return fail(ERROR_INVALID_PARAMETER, EINVAL);
   return openFile(path, mode);
 }
 
 std::FILE* fopen(const char* path, const char* mode) {
+  if (auto code = emu::injectedFailure("fopen")) return fail(*code, errnoFor(*code));
   if (!path || !mode) return fail(ERROR_INVALID_PARAMETER, EINVAL);
   // The "C" locale's conversion: each byte becomes the code unit of the same value.
   auto widen = [](const char* s) {
@@ -193,16 +206,26 @@ int fclose(std::FILE* stream) {
     errno = EINVAL;
     return EOF;
   }
+  // A close that fails (its last buffer did not fit on the disk) still closes
+  // the stream.
+  const std::optional<DWORD> failure = emu::injectedFailure("fclose");
   openStreams().erase(stream);
   auto it = writtenStreams().find(stream);
+  int result = 0;
   if (it == writtenStreams().end()) {
     auto buffer = readBuffers().extract(stream);  // freed after the close, which may still use it
-    return std::fclose(stream);
+    result = std::fclose(stream);
+  } else {
+    const fs::path host = it->second;
+    writtenStreams().erase(it);
+    result = std::fclose(stream);
+    emu::setLastWriteTime(host, emu::nowFileTime());
   }
-  const fs::path host = it->second;
-  writtenStreams().erase(it);
-  const int result = std::fclose(stream);
-  emu::setLastWriteTime(host, emu::nowFileTime());
+  if (failure) {
+    SetLastError(*failure);
+    errno = errnoFor(*failure);
+    return EOF;
+  }
   return result;
 }
 

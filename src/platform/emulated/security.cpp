@@ -24,6 +24,7 @@
 #include "platform/emulated/processes.h"
 #include "platform/emulated/text.h"
 #include "platform/win32.h"
+#include "platform/emulated/call_faults.h"
 
 namespace win {
 namespace {
@@ -246,6 +247,7 @@ emu::HandleObject* tokenHandle(HANDLE h) {
 }  // namespace
 
 BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle) {
+  if (auto code = emu::injectedFailure("OpenProcessToken")) return emu::failedWith<BOOL>(*code, FALSE);
   if (const auto code = injectedFailure("OpenProcessToken")) {
     SetLastError(*code);
     return FALSE;
@@ -261,6 +263,7 @@ BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHa
 
 BOOL GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass, void* TokenInformation,
                          DWORD TokenInformationLength, DWORD* ReturnLength) {
+  if (auto code = emu::injectedFailure("GetTokenInformation")) return emu::failedWith<BOOL>(*code, FALSE);
   const emu::HandleObject* t = tokenHandle(TokenHandle);
   if (!t) return FALSE;
   if (!(t->access & TOKEN_QUERY)) {
@@ -297,6 +300,7 @@ BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* pIdentifierAuthori
                               DWORD nSubAuthority0, DWORD nSubAuthority1, DWORD nSubAuthority2, DWORD nSubAuthority3,
                               DWORD nSubAuthority4, DWORD nSubAuthority5, DWORD nSubAuthority6, DWORD nSubAuthority7,
                               PSID* pSid) {
+  if (auto code = emu::injectedFailure("AllocateAndInitializeSid")) return emu::failedWith<BOOL>(*code, FALSE);
   if (nSubAuthorityCount > 8) {
     SetLastError(ERROR_INVALID_SID);
     return FALSE;
@@ -331,6 +335,7 @@ void* FreeSid(PSID pSid) {
 }
 
 BOOL LookupPrivilegeValueW(LPCWSTR, LPCWSTR lpName, LUID* lpLuid) {
+  if (auto code = emu::injectedFailure("LookupPrivilegeValueW")) return emu::failedWith<BOOL>(*code, FALSE);
   const std::u16string name = lpName ? lpName : u"";
   if (const auto code = injectedFailure("LookupPrivilegeValueW", name)) {
     SetLastError(*code);
@@ -348,6 +353,7 @@ BOOL LookupPrivilegeValueW(LPCWSTR, LPCWSTR lpName, LUID* lpLuid) {
 
 BOOL AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges, const TOKEN_PRIVILEGES* NewState,
                            DWORD BufferLength, TOKEN_PRIVILEGES* PreviousState, DWORD* ReturnLength) {
+  if (auto code = emu::injectedFailure("AdjustTokenPrivileges")) return emu::failedWith<BOOL>(*code, *code == ERROR_NOT_ALL_ASSIGNED ? TRUE : FALSE);
   const emu::HandleObject* t = tokenHandle(TokenHandle);
   if (!t) return FALSE;
   if (!(t->access & TOKEN_ADJUST_PRIVILEGES)) {

@@ -18,6 +18,7 @@
 #include "platform/emulated/services.h"
 #include "platform/emulated/text.h"
 #include "platform/win32.h"
+#include "platform/emulated/call_faults.h"
 
 namespace win {
 namespace {
@@ -106,6 +107,7 @@ toml::table* serviceOf(SC_HANDLE h, DWORD* access) {
 }  // namespace
 
 SC_HANDLE OpenSCManagerW(LPCWSTR, LPCWSTR, DWORD dwDesiredAccess) {
+  if (auto code = emu::injectedFailure("OpenSCManagerW")) return emu::failedWith<SC_HANDLE>(*code, nullptr);
   if (const DWORD e = static_cast<DWORD>(emu::config()["service_manager"]["open_error"].value_or<std::int64_t>(0))) {
     SetLastError(e);
     return nullptr;
@@ -114,6 +116,7 @@ SC_HANDLE OpenSCManagerW(LPCWSTR, LPCWSTR, DWORD dwDesiredAccess) {
 }
 
 SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) {
+  if (auto code = emu::injectedFailure("OpenServiceW")) return emu::failedWith<SC_HANDLE>(*code, nullptr);
   if (!emu::findHandle(hSCManager, emu::HandleKind::ServiceManager)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
@@ -132,6 +135,7 @@ SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesi
 }
 
 BOOL DeleteService(SC_HANDLE hService) {
+  if (auto code = emu::injectedFailure("DeleteService")) return emu::failedWith<BOOL>(*code, FALSE);
   DWORD access = 0;
   toml::table* s = serviceOf(hService, &access);
   if (!s) return FALSE;
@@ -153,6 +157,7 @@ BOOL DeleteService(SC_HANDLE hService) {
 }
 
 BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServiceStatus) {
+  if (auto code = emu::injectedFailure("ControlService")) return emu::failedWith<BOOL>(*code, FALSE);
   DWORD access = 0;
   toml::table* s = serviceOf(hService, &access);
   if (!s) return FALSE;
@@ -192,6 +197,7 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServi
 }
 
 BOOL CloseServiceHandle(SC_HANDLE hSCObject) {
+  if (auto code = emu::injectedFailure("CloseServiceHandle")) return emu::failedWith<BOOL>(*code, FALSE);
   const emu::HandleObject* obj = emu::findHandle(hSCObject, emu::HandleKind::Service);
   const std::u16string service = obj ? obj->service : u"";
   if (!emu::closeHandle(hSCObject, scObject)) {

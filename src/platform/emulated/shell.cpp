@@ -9,6 +9,7 @@
 #include "platform/emulated/folder_index.h"
 #include "platform/emulated/image.h"
 #include "platform/emulated/text.h"
+#include "platform/emulated/call_faults.h"
 
 namespace win {
 namespace {
@@ -228,6 +229,7 @@ int carryOut(const Move& m) {
 }  // namespace
 
 int SHFileOperationW(SHFILEOPSTRUCTW* lpFileOp) {
+  if (auto code = emu::injectedFailure("SHFileOperationW")) return static_cast<int>(*code);
   if (!lpFileOp) return static_cast<int>(ERROR_INVALID_PARAMETER);
   lpFileOp->fAnyOperationsAborted = FALSE;
   // Only moves are emulated; the program asks for nothing else.
@@ -244,6 +246,7 @@ int SHFileOperationW(SHFILEOPSTRUCTW* lpFileOp) {
 }
 
 int SHCreateDirectoryExW(HWND, LPCWSTR pszPath, const SECURITY_ATTRIBUTES*) {
+  if (auto code = emu::injectedFailure("SHCreateDirectoryExW")) return emu::failedWith<int>(*code, static_cast<int>(*code));
   auto finish = [](DWORD code) {
     SetLastError(code);
     return static_cast<int>(code);

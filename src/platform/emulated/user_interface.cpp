@@ -27,6 +27,7 @@
 #include "platform/emulated/image.h"
 #include "platform/emulated/text.h"
 #include "platform/win32.h"
+#include "platform/emulated/call_faults.h"
 
 namespace win {
 namespace {
@@ -173,6 +174,7 @@ std::string hex(unsigned v) {
 }  // namespace
 
 int MessageBoxW(HWND, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
+  if (auto code = emu::injectedFailure("MessageBoxW")) return emu::failedWith<int>(*code, 0);
   const std::u16string text = lpText ? lpText : u"";
   const std::u16string caption = lpCaption ? lpCaption : u"Error";  // Windows' caption when none is given
   int answer;
@@ -187,6 +189,7 @@ int MessageBoxW(HWND, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
 }
 
 BOOL ExitWindowsEx(UINT uFlags, DWORD dwReason) {
+  if (auto code = emu::injectedFailure("ExitWindowsEx")) return emu::failedWith<BOOL>(*code, FALSE);
   // The restart is recorded; the machine restarts when it is booted (qfmachine boot).
   emu::journal("ExitWindowsEx flags=" + hex(uFlags) + " reason=" + std::to_string(dwReason));
   return TRUE;
