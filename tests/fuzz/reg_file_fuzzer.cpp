@@ -17,10 +17,9 @@ using namespace emu::reg;
 
 // Every key with its values, as the appended blocks record them.
 void writeBack(const Key& key, Encoding encoding, std::u16string& out) {
-  if (key.parent) {
-    out += keyBlock(key);
-    for (const Value& value : key.values) out += valueLine(value, encoding);
-  }
+  // The roots too: "[HKEY_CURRENT_USER]" may hold values of its own.
+  out += keyBlock(key);
+  for (const Value& value : key.values) out += valueLine(value, encoding);
   for (const auto& sub : key.subkeys) writeBack(*sub, encoding, out);
 }
 
