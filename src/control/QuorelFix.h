@@ -28,6 +28,8 @@ std::optional<std::u16string> makeLogPath();
 // appending. 1 when the report is open, else 0.
 int createLog(int newLog);
 void logit(std::u16string_view text);
+// Writes the code units as UTF-16LE, unflushed.
+void writeUtf16(std::FILE* stream, std::u16string_view text);
 // `format` holds exactly one "%d".
 void logiti(const char16_t* format, int value);
 // Footer, close, and Notepad on the report.

@@ -65,8 +65,7 @@ int createLog(int newLog) {
   return 1;
 }
 
-void logit(std::u16string_view text) {
-  if (!logfile) return;
+void writeUtf16(std::FILE* stream, std::u16string_view text) {
   // Two bytes per code unit, low byte first, whatever the host's byte order.
   std::u16string_view rest = text;
   std::array<unsigned char, 512> bytes{};
@@ -76,9 +75,14 @@ void logit(std::u16string_view text) {
       bytes[2 * i] = static_cast<unsigned char>(rest[i] & 0xFF);
       bytes[2 * i + 1] = static_cast<unsigned char>(rest[i] >> 8);
     }
-    std::fwrite(bytes.data(), 1, 2 * n, logfile);
+    std::fwrite(bytes.data(), 1, 2 * n, stream);
     rest.remove_prefix(n);
   }
+}
+
+void logit(std::u16string_view text) {
+  if (!logfile) return;
+  writeUtf16(logfile, text);
   std::fflush(logfile);
 }
 
