@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # What CI runs for the Windows side, in a few minutes:
-#   1. cross-build windows-x86 and check QuorelFix.exe (PE32 console, only
+#   1. cross-build windows-x86 and check QuorelFix.exe and QuorelRestore.exe (PE32 console, only
 #      Windows' own DLLs, manifest, version information); seamdemo.exe builds too;
 #   2. the seam's contract tests, cross-built for x86_64, under wine64 in a
 #      fresh prefix;
@@ -11,10 +11,11 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh windows wine
 
-echo "== windows-x86: QuorelFix.exe"
+echo "== windows-x86: QuorelFix.exe, QuorelRestore.exe"
 cmake --preset windows-x86 >/dev/null
 cmake --build --preset windows-x86 -j2
 scripts/check-windows-exe.sh build/windows-x86/QuorelFix.exe
+scripts/check-windows-exe.sh build/windows-x86/QuorelRestore.exe
 
 echo "== windows-x64: contract tests under Wine"
 cmake --preset windows-x64 >/dev/null
