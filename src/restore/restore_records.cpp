@@ -51,13 +51,15 @@ RecordFileState readText(const std::u16string& path, std::u16string& text) {
   return RECORDS_READ;
 }
 
-// Lines end in CR LF; a lone LF is taken as a line end too.
+// Lines end in CR LF as QuorelFix writes them; a lone LF ends a line too,
+// but then the line no longer gives its record's check. A last line without
+// its end was cut short and is left out.
 std::vector<std::u16string> splitLines(const std::u16string& text) {
   std::vector<std::u16string> lines;
   std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find(u'\n', start);
-    if (end == std::u16string::npos) end = text.size();
+  for (;;) {
+    const std::size_t end = text.find(u'\n', start);
+    if (end == std::u16string::npos) break;
     std::size_t stop = end;
     if (stop > start && text[stop - 1] == u'\r') --stop;
     lines.push_back(text.substr(start, stop - start));
@@ -68,9 +70,15 @@ std::vector<std::u16string> splitLines(const std::u16string& text) {
 
 // ---------------------------------------------------------------- manifest
 
-bool insideBackup(const std::u16string& path, const std::u16string& backup) {
-  return path.size() > backup.size() + 1 && startsWithNoCase(path, backup) && path[backup.size()] == u'\\' &&
-         path.find(u"\\..\\") == std::u16string::npos;
+// Where deleteFile put the original: its mirror in the backup folder, only
+// the last name possibly changed by the shell. Anything else is damage.
+bool landsInItsMirror(const std::u16string& original, const std::u16string& landing, const std::u16string& backup) {
+  if (original.size() < 3) return false;
+  const std::u16string mirror = backup + u"\\" + original[0] + original.substr(2);
+  const std::size_t mirrorCut = mirror.rfind(u'\\');
+  const std::size_t landingCut = landing.rfind(u'\\');
+  if (landingCut == std::u16string::npos || landingCut + 1 >= landing.size() || mirrorCut != landingCut) return false;
+  return startsWithNoCase(landing, std::u16string_view(mirror).substr(0, mirrorCut + 1));
 }
 
 std::vector<RestoreRun> readManifest(const std::vector<std::u16string>& lines, const std::u16string& backup) {
@@ -86,53 +94,42 @@ std::vector<RestoreRun> readManifest(const std::vector<std::u16string>& lines, c
   for (const std::u16string& line : lines) {
     if (line.empty()) continue;
     if (startsWith(line, MANIFEST_RUN)) {
-      if (!runs.empty()) settle(RECORD_INCOMPLETE);
+      settle(RECORD_INCOMPLETE);
       runs.push_back(RestoreRun{line.substr(MANIFEST_RUN.size()), {}});
-    } else if (startsWith(line, MANIFEST_MOVE)) {
-      if (runs.empty()) runs.push_back(RestoreRun{});
+      continue;
+    }
+    if (runs.empty()) runs.push_back(RestoreRun{});
+    if (startsWith(line, MANIFEST_MOVE)) {
       settle(RECORD_INCOMPLETE);
       pending = RestoreItem{};
       pending.place = line.substr(MANIFEST_MOVE.size());
       open = true;
     } else if (open && startsWith(line, MANIFEST_LANDED)) {
-      pending.landing = line.substr(MANIFEST_LANDED.size());
-      settle(insideBackup(pending.landing, backup) ? RECORD_COMPLETE : RECORD_DAMAGED);
+      // landed <tab> path <tab> check of the original and the landing
+      const std::u16string rest = line.substr(MANIFEST_LANDED.size());
+      const std::size_t tab = rest.rfind(u'\t');
+      pending.landing = rest.substr(0, tab);
+      const bool intact = tab != std::u16string::npos &&
+                          rest.substr(tab + 1) == recordCheck(pending.place + u"\t" + pending.landing) &&
+                          landsInItsMirror(pending.place, pending.landing, backup);
+      settle(intact ? RECORD_COMPLETE : RECORD_DAMAGED);
     } else if (open && startsWith(line, MANIFEST_FAILED)) {
       open = false;  // it never moved: nothing to put back
     } else if (open) {
       settle(RECORD_DAMAGED);
     } else {
-      // A line of no item: it may be what is left of a damaged move line.
-      if (runs.empty()) runs.push_back(RestoreRun{});
+      // A line of no item: what is left of a damaged move line.
       RestoreItem lost;
       lost.state = RECORD_DAMAGED;
       lost.place = line;
       runs.back().items.push_back(lost);
     }
   }
-  if (!runs.empty()) settle(RECORD_INCOMPLETE);
+  settle(RECORD_INCOMPLETE);
   return runs;
 }
 
 // ---------------------------------------------------------------- undo file
-
-// Regedit goes on with a value's bytes on the next line after a closing "\".
-std::vector<std::u16string> joinContinued(const std::vector<std::u16string>& lines) {
-  std::vector<std::u16string> joined;
-  bool continued = false;
-  for (const std::u16string& line : lines) {
-    if (continued) {
-      std::size_t first = line.find_first_not_of(u' ');
-      joined.back() += first == std::u16string::npos ? u"" : line.substr(first);
-    } else {
-      joined.push_back(line);
-    }
-    const std::u16string& last = joined.back();
-    continued = !last.empty() && last.back() == u'\\' && last[0] != u';' && last[0] != u'[';
-    if (continued) joined.back().pop_back();
-  }
-  return joined;
-}
 
 std::u16string valuePlace(const RegBlock& block, const RegValue& value) {
   return rootName(block.root) + u"\\" + block.subKey + u"\\\\" + (value.name.empty() ? u"@" : value.name);
@@ -153,72 +150,112 @@ bool wellFormed(const RestoreItem& item) {
   return true;
 }
 
+// One registry record being read: its item, its text as written (for the
+// check), and a value line that goes on after a closing backslash.
+struct UndoRecord {
+  RestoreItem item;
+  std::u16string text;
+  std::u16string continued;
+  bool checked = false;  // its check line came and matched
+};
+
+void readRecordLine(UndoRecord& record, const std::u16string& line) {
+  RestoreItem& item = record.item;
+  if (item.state != RECORD_COMPLETE) return;
+  if (record.checked) {  // nothing belongs after the check
+    item.state = RECORD_DAMAGED;
+    return;
+  }
+  if (startsWith(line, UNDO_CHECK)) {
+    record.checked = record.continued.empty() && line.substr(UNDO_CHECK.size()) == recordCheck(record.text);
+    if (!record.checked || !wellFormed(item)) item.state = RECORD_DAMAGED;
+    return;
+  }
+  record.text += line + u"\r\n";
+  if (line.empty() && record.continued.empty()) return;
+  // Regedit goes on with a value's bytes on the next line after a closing "\".
+  std::u16string full = record.continued;
+  full += record.continued.empty() ? std::u16string_view(line)
+                                   : std::u16string_view(line).substr(std::min(line.find_first_not_of(u' '), line.size()));
+  record.continued.clear();
+  if (full[0] != u'[' && full.back() == u'\\') {
+    full.pop_back();
+    record.continued = full;
+    return;
+  }
+  if (full[0] == u'[') {
+    RegBlock block;
+    if (full.back() != u']' ||
+        !parseKeyPath(std::u16string_view(full).substr(1, full.size() - 2), block.root, block.subKey)) {
+      item.state = RECORD_DAMAGED;
+      return;
+    }
+    if (item.blocks.empty()) item.place = rootName(block.root) + u"\\" + block.subKey;
+    item.blocks.push_back(block);
+    return;
+  }
+  RegValue value;
+  if (item.blocks.empty() || !parseValueLine(full, value)) {
+    item.state = RECORD_DAMAGED;
+    return;
+  }
+  if (item.kind != ITEM_DELETED_KEY && item.blocks.back().values.empty())
+    item.place = valuePlace(item.blocks.back(), value);
+  item.blocks.back().values.push_back(value);
+}
+
 std::vector<RestoreRun> readUndo(const std::vector<std::u16string>& lines) {
   std::vector<RestoreRun> runs;
-  RestoreItem current;
+  UndoRecord current;
   bool open = false;  // a record waits for its result line
   auto settle = [&](RecordState state) {
     if (!open) return;
-    if (current.state == RECORD_COMPLETE) current.state = state;
-    if (current.place.empty()) current.place = u"(damaged registry record)";
+    // Complete takes its result line and a check that matched; without the
+    // result the change may never have happened.
+    RestoreItem& item = current.item;
+    if (item.state == RECORD_COMPLETE && state != RECORD_COMPLETE) item.state = state;
+    if (item.state == RECORD_COMPLETE && !current.checked) item.state = RECORD_DAMAGED;
+    if (item.place.empty()) item.place = u"(damaged registry record)";
     if (runs.empty()) runs.push_back(RestoreRun{});
-    runs.back().items.push_back(current);
+    runs.back().items.push_back(item);
     open = false;
   };
-  auto begin = [&](ItemKind kind) {
+  auto begin = [&](ItemKind kind, const std::u16string& line) {
     settle(RECORD_INCOMPLETE);
-    current = RestoreItem{};
-    current.kind = kind;
+    current = UndoRecord{};
+    current.item.kind = kind;
+    current.text = line + u"\r\n";
     open = true;
   };
-  for (const std::u16string& line : joinContinued(lines)) {
-    if (line.empty() || line == REGEDIT_HEADER) continue;
+  for (std::size_t i = 1; i < lines.size(); ++i) {  // after the regedit header
+    const std::u16string& line = lines[i];
     if (startsWith(line, UNDO_RUN)) {
       settle(RECORD_INCOMPLETE);
       runs.push_back(RestoreRun{line.substr(UNDO_RUN.size()), {}});
     } else if (line == UNDO_DELETED_VALUE) {
-      begin(ITEM_DELETED_VALUE);
+      begin(ITEM_DELETED_VALUE, line);
     } else if (line == UNDO_BLANKED_VALUE) {
-      begin(ITEM_BLANKED_VALUE);
+      begin(ITEM_BLANKED_VALUE, line);
     } else if (line == UNDO_DELETED_KEY) {
-      begin(ITEM_DELETED_KEY);
+      begin(ITEM_DELETED_KEY, line);
     } else if (startsWith(line, UNDO_NOT_READ)) {
       // "[code] place": the data was never written down.
-      begin(ITEM_DELETED_VALUE);
+      begin(ITEM_DELETED_VALUE, line);
       const std::size_t close = line.find(u"] ");
-      current.place = close == std::u16string::npos ? line : line.substr(close + 2);
-      current.state = RECORD_NOT_READ;
+      current.item.place = close == std::u16string::npos ? line : line.substr(close + 2);
+      current.item.state = RECORD_NOT_READ;
     } else if (startsWith(line, UNDO_RESULT)) {
       if (!open) continue;
+      // A change that did not happen left nothing to put back.
       if (line != std::u16string(UNDO_RESULT) + u"0") {
-        open = false;  // the change did not happen: nothing to put back
+        open = false;
         continue;
       }
-      if (current.state == RECORD_COMPLETE && !wellFormed(current)) current.state = RECORD_DAMAGED;
       settle(RECORD_COMPLETE);
-    } else if (line[0] == u';') {
-      continue;  // a comment of regedit's own
-    } else if (!open || current.state != RECORD_COMPLETE) {
-      if (open && current.state != RECORD_NOT_READ) current.state = RECORD_DAMAGED;
-    } else if (line[0] == u'[') {
-      RegBlock block;
-      if (line.back() != u']' || !parseKeyPath(std::u16string_view(line).substr(1, line.size() - 2), block.root,
-                                               block.subKey)) {
-        current.state = RECORD_DAMAGED;
-        continue;
-      }
-      if (current.blocks.empty()) current.place = rootName(block.root) + u"\\" + block.subKey;
-      current.blocks.push_back(block);
-    } else {
-      RegValue value;
-      if (current.blocks.empty() || !parseValueLine(line, value)) {
-        current.state = RECORD_DAMAGED;
-        continue;
-      }
-      if (current.kind != ITEM_DELETED_KEY && current.blocks.back().values.empty())
-        current.place = valuePlace(current.blocks.back(), value);
-      current.blocks.back().values.push_back(value);
+    } else if (open) {
+      readRecordLine(current, line);  // keys, values, blank lines between keys, the check
     }
+    // Outside a record: blank lines, and anything a damaged line left.
   }
   settle(RECORD_INCOMPLETE);
   return runs;

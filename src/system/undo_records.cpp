@@ -10,6 +10,7 @@
 #include "control/QuorelFix.h"
 #include "platform/scoped.h"
 #include "system/list.h"
+#include "system/md5.h"
 #include "system/scanner.h"
 
 namespace {
@@ -186,7 +187,36 @@ std::vector<std::u16string> folderNames(const std::u16string& folder) {
 
 std::u16string parentOf(const std::u16string& path) { return path.substr(0, path.rfind(u'\\')); }
 
+// A registry record as appended: a blank line, its text, and its check.
+std::u16string checkedRecord(const std::u16string& body) {
+  std::u16string text = u"\r\n" + body;
+  text += UNDO_CHECK;
+  text += recordCheck(body) + u"\r\n";
+  return text;
+}
+
 }  // namespace
+
+std::u16string recordCheck(std::u16string_view text) {
+  std::vector<unsigned char> bytes;
+  bytes.reserve(text.size() * 2);
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<unsigned char>(c & 0xFF));
+    bytes.push_back(static_cast<unsigned char>(c >> 8));
+  }
+  MD5_CTX context;
+  MD5Init(&context);
+  MD5Update(&context, bytes.data(), static_cast<unsigned int>(bytes.size()));
+  unsigned char digest[16];
+  MD5Final(digest, &context);
+  static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+  std::u16string check;
+  for (unsigned char b : digest) {
+    check.push_back(kDigits[b >> 4]);
+    check.push_back(kDigits[b & 0xF]);
+  }
+  return check;
+}
 
 std::u16string rootName(win::HKEY root) {
   if (root == win::HKEY_LOCAL_MACHINE) return u"HKEY_LOCAL_MACHINE";
@@ -276,10 +306,9 @@ int recordValue(win::HKEY root, const char16_t* subKey, const char16_t* valueNam
   auto found = std::find_if(values.begin(), values.end(),
                             [&](const RegValue& v) { return equalNoCase(v.name, wanted); });
   if (found == values.end()) return 0;
-  std::u16string text = u"\r\n";
-  text += change == VALUE_BLANKED ? UNDO_BLANKED_VALUE : UNDO_DELETED_VALUE;
-  text += u"\r\n" + keyLine(root, path) + regeditValueLine(*found) + u"\r\n";
-  return appendUndo(text) ? 1 : 0;
+  std::u16string body(change == VALUE_BLANKED ? UNDO_BLANKED_VALUE : UNDO_DELETED_VALUE);
+  body += u"\r\n" + keyLine(root, path) + regeditValueLine(*found) + u"\r\n";
+  return appendUndo(checkedRecord(body)) ? 1 : 0;
 }
 
 int recordKeyTree(win::HKEY root, const char16_t* subKey) {
@@ -296,10 +325,9 @@ int recordKeyTree(win::HKEY root, const char16_t* subKey) {
   std::u16string tree;
   rc = exportTree(root, path, tree);
   if (rc != win::ERROR_SUCCESS) return recordUnreadable(root, path, rc);
-  std::u16string text = u"\r\n";
-  text += UNDO_DELETED_KEY;
-  text += u"\r\n" + tree;
-  return appendUndo(text) ? 1 : 0;
+  std::u16string body(UNDO_DELETED_KEY);
+  body += u"\r\n" + tree;
+  return appendUndo(checkedRecord(body)) ? 1 : 0;
 }
 
 void recordRegistryResult(int begun, int code) {
@@ -318,6 +346,7 @@ MoveRecord recordMove(std::u16string_view original, std::u16string_view destinat
   line += u"\r\n";
   if (!appendManifest(line)) return record;
   record.begun = 1;
+  record.original = original;
   record.destination = destination;
   record.occupied = win::GetFileAttributesW(record.destination.c_str()) != win::INVALID_FILE_ATTRIBUTES;
   if (record.occupied) record.before = folderNames(parentOf(record.destination));
@@ -346,8 +375,8 @@ void recordMoveResult(const MoveRecord& record, int code) {
     if (added.size() != 1) return;
     landing = parent + u"\\" + added.front();
   }
+  // The check covers the original path too, written on the move line.
   std::u16string text(MANIFEST_LANDED);
-  text += landing;
-  text += u"\r\n";
+  text += landing + u"\t" + recordCheck(record.original + u"\t" + landing) + u"\r\n";
   (void)appendManifest(text);
 }

@@ -34,6 +34,7 @@ inline constexpr std::u16string_view UNDO_DELETED_VALUE = u"; deleted value";
 inline constexpr std::u16string_view UNDO_BLANKED_VALUE = u"; blanked value";
 inline constexpr std::u16string_view UNDO_DELETED_KEY = u"; deleted key";
 inline constexpr std::u16string_view UNDO_NOT_READ = u"; not read ";
+inline constexpr std::u16string_view UNDO_CHECK = u"; check ";
 inline constexpr std::u16string_view UNDO_RESULT = u"; result ";
 inline constexpr std::u16string_view MANIFEST_RUN = u"run\t";
 inline constexpr std::u16string_view MANIFEST_MOVE = u"move\t";
@@ -69,12 +70,18 @@ void recordRegistryResult(int begun, int code);
 // the shell may rename the item on a collision.
 struct MoveRecord {
   int begun = 0;
+  std::u16string original;
   std::u16string destination;
   bool occupied = false;                // the destination was taken before the move
   std::vector<std::u16string> before;   // the names beside it then
 };
 MoveRecord recordMove(std::u16string_view original, std::u16string_view destination);
 void recordMoveResult(const MoveRecord& record, int code);
+
+// The check that closes a record: the MD5 digest of its text (UTF-16LE), as
+// 32 upper-case hexadecimal digits. A record whose text no longer gives its
+// check was damaged and is not put back.
+std::u16string recordCheck(std::u16string_view text);
 
 // Regedit's text of one value ("name"=data) without the line end, and of a
 // key's full name; shared with QuorelRestore's reader.
