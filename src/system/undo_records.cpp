@@ -81,24 +81,30 @@ void resolveRoot(win::HKEY& root, std::u16string& subKey) {
   }
 }
 
-// The key's path with its last name as stored, so that a key put back keeps
-// its letter case.
+// The key's path with its names as stored, so that a key put back keeps
+// its letter case; from a name not found on, the path as given.
 std::u16string storedKeyPath(win::HKEY root, const std::u16string& subKey) {
-  const std::size_t cut = subKey.rfind(u'\\');
-  const std::u16string parentPath = cut == std::u16string::npos ? u"" : subKey.substr(0, cut);
-  const std::u16string last = cut == std::u16string::npos ? subKey : subKey.substr(cut + 1);
-  win::ScopedKey parent;
-  if (win::RegOpenKeyExW(root, parentPath.c_str(), 0, win::KEY_READ, parent.receive()) != win::ERROR_SUCCESS)
-    return subKey;
-  StringList names = getSubkeys(parent.get());
-  std::u16string stored = subKey;
-  for (const StringNode* n = names.head.get(); n; n = n->next.get()) {
-    if (equalNoCase(n->text, last)) {
-      stored = cut == std::u16string::npos ? n->text : parentPath + u"\\" + n->text;
-      break;
+  std::u16string stored;
+  std::size_t start = 0;
+  while (start <= subKey.size()) {
+    std::size_t end = subKey.find(u'\\', start);
+    if (end == std::u16string::npos) end = subKey.size();
+    const std::u16string wanted = subKey.substr(start, end - start);
+    win::ScopedKey parent;
+    if (win::RegOpenKeyExW(root, stored.c_str(), 0, win::KEY_READ, parent.receive()) != win::ERROR_SUCCESS)
+      return stored.empty() ? subKey : stored + u"\\" + subKey.substr(start);
+    StringList names = getSubkeys(parent.get());
+    std::u16string name = wanted;
+    for (const StringNode* n = names.head.get(); n; n = n->next.get()) {
+      if (equalNoCase(n->text, wanted)) {
+        name = n->text;
+        break;
+      }
     }
+    freeStringList(names);
+    stored += stored.empty() ? name : u"\\" + name;
+    start = end + 1;
   }
-  freeStringList(names);
   return stored;
 }
 
