@@ -38,14 +38,10 @@ std::optional<std::u16string> makeLogPath() {
   return path;
 }
 
-int createLog(int newLog) {
-  auto path = makeLogPath();
-  if (!path) return 0;
-  logfile = win::_wfopen(path->c_str(), newLog ? u"wb" : u"ab");
-  if (!logfile) return 0;
-  if (!newLog) return 1;
-
-  logit(u"QuorelFix by quillfen (");
+void logHeader(std::u16string_view program) {
+  std::u16string first(program);
+  first += u" by quillfen (";
+  logit(first);
   logit(kHeaderVersion);
   logit(u")\r\n");
 
@@ -57,6 +53,16 @@ int createLog(int newLog) {
   logit(line.data());
   // Where %username% is not defined the text stays as written.
   logit(expand(u"(%username%)\r\n"));
+}
+
+int createLog(int newLog) {
+  auto path = makeLogPath();
+  if (!path) return 0;
+  logfile = win::_wfopen(path->c_str(), newLog ? u"wb" : u"ab");
+  if (!logfile) return 0;
+  if (!newLog) return 1;
+
+  logHeader(u"QuorelFix");
 
   logit(u"Firefox version ");
   auto version = getRegSZValue(win::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Mozilla\\Mozilla Firefox", u"CurrentVersion");

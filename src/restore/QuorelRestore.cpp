@@ -163,14 +163,7 @@ void listItems(const std::vector<NumberedItem>& items) {
 bool createReport(const std::u16string& desktop) {
   logfile = win::_wfopen((desktop + kReportName).c_str(), u"wb");
   if (!logfile) return false;
-  logit(u"QuorelRestore by quillfen (03.07.10.1)\r\n");
-  win::SYSTEMTIME now{};
-  win::GetLocalTime(&now);
-  std::array<char16_t, 1024> line{};
-  win::wsprintfW(line.data(), u"Log created at %02u:%02u on %02u/%02u/%u ", unsigned{now.wHour},
-                 unsigned{now.wMinute}, unsigned{now.wDay}, unsigned{now.wMonth}, unsigned{now.wYear});
-  logit(line.data());
-  logit(expand(u"(%username%)\r\n"));
+  logHeader(u"QuorelRestore");
   logit(u"\r\n========== Restore ==========\r\n");
   return true;
 }
