@@ -273,8 +273,12 @@ int runQuorelRestore(int argc, char** argv) {
   }
   const std::u16string backup = *desktop + u"\\QuorelFix Backups";
   const win::DWORD attributes = win::GetFileAttributesW(backup.c_str());
-  if (attributes == win::INVALID_FILE_ATTRIBUTES || (attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) {
+  if (attributes == win::INVALID_FILE_ATTRIBUTES) {
     console(u"No backup folder \"" + backup + u"\": QuorelFix has removed nothing here.\n");
+    return 1;
+  }
+  if ((attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    console(u"The backup folder \"" + backup + u"\" is damaged: it is a file, not a folder.\n");
     return 1;
   }
   RecordFileState manifestState = RECORDS_READ;

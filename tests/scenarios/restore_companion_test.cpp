@@ -223,6 +223,12 @@ TEST(RestoreCompanionGate, NeedsAnAdministratorAndABackupFolder) {
   EXPECT_EQ(noBackups.out, "No backup folder \"" + std::string(sweeps::BACKUPS) +
                                "\": QuorelFix has removed nothing here.\n");
 
+  image.file(sweeps::BACKUPS, "a file where the folder should be");
+  auto damaged = restore(image);
+  EXPECT_EQ(damaged.exitStatus, 1);
+  EXPECT_EQ(damaged.out, "The backup folder \"" + std::string(sweeps::BACKUPS) +
+                             "\" is damaged: it is a file, not a folder.\n");
+
   image.config(std::string(qftest::kBaseEnvironmentAndClockToml) + "\n[token]\nadministrator = false\n");
   auto refused = restore(image, {"all"});
   EXPECT_EQ(refused.exitStatus, 1);
