@@ -162,8 +162,8 @@ struct UndoRecord {
 void readRecordLine(UndoRecord& record, const std::u16string& line) {
   RestoreItem& item = record.item;
   if (item.state != RECORD_COMPLETE) return;
-  if (record.checked) {  // nothing belongs after the check
-    item.state = RECORD_DAMAGED;
+  if (record.checked) {  // only the result, or the blank line of a next record, follows the check
+    if (!line.empty()) item.state = RECORD_DAMAGED;
     return;
   }
   if (startsWith(line, UNDO_CHECK)) {

@@ -115,6 +115,11 @@ class UndoRecords : public ::testing::Test {
 key = 'HKEY_LOCAL_MACHINE\SOFTWARE\Test\Locked\Sub'
 access = 0x10000
 code = 5
+
+[[fault.registry]]
+key = 'HKEY_LOCAL_MACHINE\SOFTWARE\Test\NoRead'
+access = 0x0001
+code = 5
 )");
     image.registry(R"(
 [HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders]
@@ -123,6 +128,9 @@ code = 5
 [HKEY_LOCAL_MACHINE\SOFTWARE\Test]
 "MixedCase"=hex(2):41,00,00,00
 "Server"="85.255.112.1"
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Test\NoRead]
+"v"="unseen"
 
 [HKEY_LOCAL_MACHINE\SOFTWARE\Test\Locked]
 
@@ -173,6 +181,8 @@ TEST_F(UndoRecords, RegistryChangesAreRecordedBeforeTheyHappen) {
   EXPECT_EQ(deleteRegDef(win::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Test\\Locked", nullptr), 5);
   RegNode node{win::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Test\\Locked\\Sub", u"v", nullptr};
   EXPECT_EQ(deleteReg(node), 5);  // its open is refused: nothing recorded
+  // A value that cannot be read goes all the same; its record says so.
+  EXPECT_EQ(deleteRegDef(win::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Test\\NoRead", u"v"), 0);
 
   const std::string expected =
       "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n; run 2010-07-03 14:05:09\r\n" +
@@ -183,7 +193,8 @@ TEST_F(UndoRecords, RegistryChangesAreRecordedBeforeTheyHappen) {
              0) +
       record(u"; deleted key\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\Locked]\r\n\r\n"
              u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\Locked\\Sub]\r\n\"v\"=dword:00000001\r\n",
-             5);
+             5) +
+      "\r\n; not read [5] HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\NoRead\\\\v\r\n; result 0\r\n";
   EXPECT_EQ(undoText(), expected);
 }
 
