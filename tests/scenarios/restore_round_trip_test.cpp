@@ -40,10 +40,18 @@ TEST(RestoreRoundTrip, RestoringAllPutsEveryImageBackAsItWas) {
     auto run = image.run(row.args);
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     // A scheduled reboot pass runs when the machine starts again.
-    if (image.journal().find("ExitWindowsEx") != std::string::npos) {
+    const bool restarted = image.journal().find("ExitWindowsEx") != std::string::npos;
+    if (restarted) {
       auto boot = image.boot();
       ASSERT_EQ(boot.exitStatus, 0) << boot.err;
     }
+    // The reboot pass appends its own run to the records.
+    const std::string listed = restore_scn::restore(image).out;
+    EXPECT_EQ(listed.find("\nRun 2010-07-03 14:05:09 after restart\n") != std::string::npos, restarted) << listed;
+    // Every item can be put back: no other status shows.
+    for (const char* status : {"not in the backup folder", "original place taken", "record", "not recorded"})
+      EXPECT_EQ(listed.find(std::string("-> ") + status), std::string::npos) << listed;
+
     const qftest::MachineState removed = machineState(image);
     ASSERT_FALSE(stateDifference(before, removed).empty()) << "the run changed nothing";
 
