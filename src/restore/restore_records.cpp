@@ -109,10 +109,11 @@ std::vector<RestoreRun> readManifest(const std::vector<std::u16string>& lines, c
       const std::u16string rest = line.substr(MANIFEST_LANDED.size());
       const std::size_t tab = rest.rfind(u'\t');
       pending.landing = rest.substr(0, tab);
-      const bool intact = tab != std::u16string::npos &&
-                          rest.substr(tab + 1) == recordCheck(pending.place + u"\t" + pending.landing) &&
-                          landsInItsMirror(pending.place, pending.landing, backup);
-      settle(intact ? RECORD_COMPLETE : RECORD_DAMAGED);
+      const bool checked =
+          tab != std::u16string::npos && rest.substr(tab + 1) == recordCheck(pending.place + u"\t" + pending.landing);
+      // The item is the folder or file the path names, a trailing backslash or not.
+      pending.place = withoutTrailingBackslashes(pending.place);
+      settle(checked && landsInItsMirror(pending.place, pending.landing, backup) ? RECORD_COMPLETE : RECORD_DAMAGED);
     } else if (open && startsWith(line, MANIFEST_FAILED)) {
       open = false;  // it never moved: nothing to put back
     } else if (open) {

@@ -224,6 +224,11 @@ std::u16string recordCheck(std::u16string_view text) {
   return check;
 }
 
+std::u16string withoutTrailingBackslashes(std::u16string_view path) {
+  while (path.size() > 3 && path.back() == u'\\') path.remove_suffix(1);
+  return std::u16string(path);
+}
+
 std::u16string rootName(win::HKEY root) {
   if (root == win::HKEY_LOCAL_MACHINE) return u"HKEY_LOCAL_MACHINE";
   if (root == win::HKEY_CURRENT_USER) return u"HKEY_CURRENT_USER";
@@ -353,7 +358,8 @@ MoveRecord recordMove(std::u16string_view original, std::u16string_view destinat
   if (!appendManifest(line)) return record;
   record.begun = 1;
   record.original = original;
-  record.destination = destination;
+  // A path given with a trailing backslash names the item before it.
+  record.destination = withoutTrailingBackslashes(destination);
   record.occupied = win::GetFileAttributesW(record.destination.c_str()) != win::INVALID_FILE_ATTRIBUTES;
   if (record.occupied) record.before = folderNames(parentOf(record.destination));
   return record;

@@ -83,6 +83,10 @@ void recordMoveResult(const MoveRecord& record, int code);
 // check was damaged and is not put back.
 std::u16string recordCheck(std::u16string_view text);
 
+// The path without the backslashes that end it (a drive's root keeps its
+// own): C:\evil\ names the folder C:\evil.
+std::u16string withoutTrailingBackslashes(std::u16string_view path);
+
 // Regedit's text of one value ("name"=data) without the line end, and of a
 // key's full name; shared with QuorelRestore's reader.
 std::u16string regeditValueLine(const RegValue& value);

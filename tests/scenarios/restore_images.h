@@ -109,7 +109,8 @@ inline void extensionImage(qftest::MachineImage& image) {
 }
 
 // A removal script: a file, a folder with content, a file colliding with an
-// earlier removal, and a file held until the restart.
+// earlier removal, a file held until the restart, and a folder named with a
+// trailing backslash.
 inline void scriptImage(qftest::MachineImage& image) {
   scriptscen::prepare(image, R"(
 [[fault.file]]
@@ -125,8 +126,10 @@ until_boot = true
   image.file("C:\\b.txt", "now");
   image.file(scriptscen::backup("C\\b.txt"), "earlier");
   image.file("C:\\held.dll", "held");
-  image.file("C:\\script.txt", std::string("\xFF\xFE", 2) +
-                                   qftest::toUtf16le("C:\\a.txt\r\nC:\\evil\r\nC:\\b.txt\r\nC:\\held.dll\r\n"));
+  image.file("C:\\tail\\t.txt", "a folder named with a trailing backslash");
+  image.file("C:\\script.txt",
+             std::string("\xFF\xFE", 2) +
+                 qftest::toUtf16le("C:\\a.txt\r\nC:\\evil\r\nC:\\b.txt\r\nC:\\held.dll\r\nC:\\tail\\\r\n"));
 }
 
 }  // namespace restore_scn
