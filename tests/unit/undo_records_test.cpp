@@ -120,6 +120,11 @@ code = 5
 key = 'HKEY_LOCAL_MACHINE\SOFTWARE\Test\NoRead'
 access = 0x0001
 code = 5
+
+[[fault.file]]
+path = 'C:\a\locked.dll'
+code = 32
+attributes = true
 )");
     image.registry(R"(
 [HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders]
@@ -205,12 +210,13 @@ TEST_F(UndoRecords, MovesAreRecordedWithWhereTheyLanded) {
   image.file(backups + "\\C\\a\\b (2).txt", "earlier too");
   EXPECT_EQ(deleteFile(u"C:\\a\\c.txt"), 0);
   EXPECT_EQ(deleteFile(u"C:\\a\\b.txt"), 0);
-  EXPECT_EQ(deleteFile(u"C:\\a\\gone.txt"), 2);
+  image.file("C:\\a\\locked.dll", "in use");
+  EXPECT_EQ(deleteFile(u"C:\\a\\locked.dll"), 32);
   EXPECT_EQ(deleteFile(u"C:"), 1026);  // refused before the move: no record
   const std::u16string mirror = u"C:\\Documents and Settings\\Owner\\Desktop\\QuorelFix Backups\\C\\a\\";
   EXPECT_EQ(manifestText(), "\xEF\xBB\xBF" + landed(u"C:\\a\\c.txt", mirror + u"c.txt") +
                                 // The shell renamed it beside the two earlier ones.
-                                landed(u"C:\\a\\b.txt", mirror + u"b (3).txt") + "move\tC:\\a\\gone.txt\r\nfailed\t2\r\n");
+                                landed(u"C:\\a\\b.txt", mirror + u"b (3).txt") + "move\tC:\\a\\locked.dll\r\nfailed\t32\r\n");
   EXPECT_EQ(image.read(backups + "\\C\\a\\b (3).txt"), "now");
 }
 
