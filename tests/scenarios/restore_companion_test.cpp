@@ -159,6 +159,17 @@ TEST_F(RestoreCompanion, RestoringTwiceChangesNothingTheSecondTime) {
   EXPECT_EQ(qftest::stateDifference(once, machineState(image)), "");
 }
 
+TEST_F(RestoreCompanion, AnItemThatCannotMoveStaysInTheBackupFolder) {
+  // Something holds the quarantined file open now.
+  image.config(qftest::slurp(image.root() / "machine.toml") + "\n[[fault.file]]\npath = '" +
+               sweeps::quarantined(R"(C:\WINDOWS\bk23567.dat)") + "'\ncode = 32\nattributes = true\n");
+  auto restored = restore(image, {"2"});
+  ASSERT_EQ(restored.exitStatus, 0) << restored.out;
+  EXPECT_EQ(restoreReport(image), report({kItem2 + "Failed [32]"}));
+  EXPECT_FALSE(image.exists(R"(C:\WINDOWS\bk23567.dat)"));
+  EXPECT_EQ(image.read(sweeps::quarantined(R"(C:\WINDOWS\bk23567.dat)")), "bk");
+}
+
 TEST_F(RestoreCompanion, UnknownItemNumbersAndArguments) {
   auto restored = restore(image, {"7", "0"});
   ASSERT_EQ(restored.exitStatus, 0) << restored.out;
