@@ -34,17 +34,21 @@ void console(std::u16string_view text) {
   std::fflush(stdout);
 }
 
-const char16_t* statusText(ItemStatus status) {
-  switch (status) {
-    case STATUS_RESTORABLE: return u"can be put back";
-    case STATUS_NOT_IN_BACKUP: return u"not in the backup folder";
-    case STATUS_OCCUPIED: return u"original place taken";
-    case STATUS_INCOMPLETE: return u"record incomplete";
-    case STATUS_DAMAGED: return u"record damaged";
-    case STATUS_NOT_READ: return u"not recorded";
-  }
-  return u"";
-}
+// What the list says of an item, and what the report writes after it when
+// the item is left; in the order of ItemStatus.
+struct StatusTexts {
+  const char16_t* listed;
+  const char16_t* left;
+};
+constexpr StatusTexts STATUS_TEXTS[] = {
+    {u"can be put back", u""},
+    {u"not in the backup folder", u"Not in the backup folder, left as it is"},
+    {u"original place taken", u"Original place taken, left as it is"},
+    {u"record incomplete", u"Record incomplete, left as it is"},
+    {u"record damaged", u"Record damaged, left as it is"},
+    {u"not recorded", u"Not recorded, left as it is"},
+};
+static_assert(sizeof STATUS_TEXTS / sizeof STATUS_TEXTS[0] == STATUS_NOT_READ + 1);
 
 bool isFolder(const std::u16string& path) {
   const win::DWORD attributes = win::GetFileAttributesW(path.c_str());
@@ -155,7 +159,7 @@ void listItems(const std::vector<NumberedItem>& items) {
     }
     const RestoreItem& item = *items[i].item;
     console(u"  " + number(static_cast<int>(i + 1)) + u". " + kindText(item) + u" \"" + item.place + u"\" -> " +
-            statusText(checkItem(item)) + u"\n");
+            STATUS_TEXTS[checkItem(item)].listed + u"\n");
   }
   console(u"\nQuorelRestore all, or QuorelRestore followed by item numbers, puts items back.\n");
 }
@@ -187,9 +191,7 @@ void restoreNumbers(const std::vector<NumberedItem>& items, const std::vector<in
     if (rc == 0) {
       logit(u"Success!");
     } else if (status != STATUS_RESTORABLE) {
-      std::u16string text = statusText(status);
-      text[0] = static_cast<char16_t>(text[0] - u'a' + u'A');
-      logit(text + u", left as it is");
+      logit(STATUS_TEXTS[status].left);
     } else {
       logiti(u"Failed [%d]", rc);
     }
