@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Checks a built QuorelFix.exe: a PE32 (i386) console executable that Windows
-# XP SP3 loads (subsystem version, every imported function), stripped, that
-# imports only Windows' own DLLs (no MinGW runtime beside it), with the
-# application manifest and the version information embedded.
+# Checks a built QuorelFix.exe (or QuorelRestore.exe): a PE32 (i386) console
+# executable that Windows XP SP3 loads (subsystem version, every imported
+# function), stripped, that imports only Windows' own DLLs (no MinGW runtime
+# beside it), with the application manifest and the version information
+# embedded.
 #
 #   scripts/check-windows-exe.sh build/windows-x86/QuorelFix.exe
 #
@@ -64,12 +65,15 @@ for name in FileVersion ProductVersion; do
   check "version information: $name 2.0.0.687" \
     bash -c 'grep -A1 -x "$0" <<<"$1" | grep -qx "2.0.0.687"' "$name" "$wide"
 done
-for name in ProductName InternalName; do
-  check "version information: $name QuorelFix" \
-    bash -c 'grep -A1 -x "$0" <<<"$1" | grep -qx "QuorelFix"' "$name" "$wide"
-done
-check "version information: OriginalFilename QuorelFix.exe" \
-  bash -c 'grep -A1 -x OriginalFilename <<<"$0" | grep -qx "QuorelFix.exe"' "$wide"
+# The product is QuorelFix; each executable carries its own internal and
+# original file name (QuorelFix, QuorelRestore).
+program=$(basename "$exe" .exe)
+check "version information: ProductName QuorelFix" \
+  bash -c 'grep -A1 -x ProductName <<<"$0" | grep -qx "QuorelFix"' "$wide"
+check "version information: InternalName $program" \
+  bash -c 'grep -A1 -x InternalName <<<"$0" | grep -qx "$1"' "$wide" "$program"
+check "version information: OriginalFilename $program.exe" \
+  bash -c 'grep -A1 -x OriginalFilename <<<"$0" | grep -qx "$1.exe"' "$wide" "$program"
 fixed=$(od -An -v -tx1 "$exe" | tr -d ' \n')
 # VS_FIXEDFILEINFO: signature FEEF04BD, struct version, then the four
 # version words (MS = 2.0, LS = 0.687) of file and product version.

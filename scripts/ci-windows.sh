@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # What CI runs for the Windows side, in a few minutes:
-#   1. cross-build windows-x86 and check QuorelFix.exe (PE32 console, loads on
-#      Windows XP SP3: subsystem version and every imported function; only
-#      Windows' own DLLs, stripped, manifest, version information), and the
-#      import check's own test on executables that import what XP lacks;
-#      seamdemo.exe builds too;
+#   1. cross-build windows-x86 and check QuorelFix.exe and QuorelRestore.exe
+#      (PE32 console, loads on Windows XP SP3: subsystem version and every
+#      imported function; only Windows' own DLLs, stripped, manifest, version
+#      information), and the import check's own test on executables that
+#      import what XP lacks; seamdemo.exe builds too;
 #   2. the seam's contract tests, cross-built for x86_64, under wine64 in a
 #      fresh prefix;
 #   3. the end-to-end comparison of a Wine run with the emulated run: the
@@ -20,10 +20,11 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh native windows wine
 
-echo "== windows-x86: QuorelFix.exe"
+echo "== windows-x86: QuorelFix.exe, QuorelRestore.exe"
 cmake --preset windows-x86 >/dev/null
 cmake --build --preset windows-x86 -j2
 scripts/check-windows-exe.sh build/windows-x86/QuorelFix.exe
+scripts/check-windows-exe.sh build/windows-x86/QuorelRestore.exe
 echo "== the XP import check refuses what XP lacks"
 tests/windows-exe/check_xp_imports_test.sh
 

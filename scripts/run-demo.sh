@@ -2,7 +2,10 @@
 # Runs QuorelFix on a fresh copy of the bundled Windows XP machine image
 # (images/xp-demo), then shows the report it wrote and the journal of what it
 # did outside registry and files. At a terminal the message boxes ask you;
-# elsewhere they take the answers stored in the image.
+# elsewhere they take the answers stored in the image. Then it restarts the
+# machine when QuorelFix asked for it (the reboot pass finishes the report),
+# and puts everything back with QuorelRestore: its list, "QuorelRestore all"
+# and the report QuorelRestore.txt.
 #
 # Usage: scripts/run-demo.sh [arguments for QuorelFix...]
 set -euo pipefail
@@ -12,7 +15,7 @@ scripts/install-deps.sh native
 if [ ! -f build/default/CMakeCache.txt ]; then
   cmake --preset default >/dev/null
 fi
-targets=(--target QuorelFix)
+targets=(--target QuorelFix --target QuorelRestore)
 if [ -d tools/qfmachine ]; then targets+=(--target qfmachine); fi
 cmake --build --preset default -j"$(nproc)" "${targets[@]}" >/dev/null
 
@@ -51,14 +54,28 @@ echo
 echo "== journal.txt"
 cat "$image/journal.txt" 2>/dev/null || echo "(empty)"
 echo
-echo "The machine is kept in $image."
-if [ -d tools/qfmachine ]; then
-  if grep -q '^ExitWindowsEx' "$image/journal.txt" 2>/dev/null; then
-    echo "QuorelFix asked for a restart. Restart the machine (the reboot pass runs"
-    echo "and appends to the report), then read the report again:"
-  else
-    echo "To restart it (runs any scheduled reboot pass), then read the report again:"
-  fi
-  echo "  build/default/qfmachine boot '$image'"
-  echo "  iconv -f UTF-16LE -t UTF-8 '$desktop/QuorelFix.txt'"
+if [ -d tools/qfmachine ] && grep -q '^ExitWindowsEx' "$image/journal.txt" 2>/dev/null; then
+  echo
+  echo "== restart: qfmachine boot (the reboot pass)"
+  build/default/qfmachine boot "$image" >/dev/null || true
+  echo "The report now ends:"
+  iconv -f UTF-16LE -t UTF-8 "$desktop/QuorelFix.txt" | tr -d '\r' | sed -n '/========== Reboot ==========/,$p'
+  echo
 fi
+
+echo
+echo "== QuorelRestore: what QuorelFix removed"
+QUORELFIX_IMAGE="$PWD/$image" build/default/QuorelRestore || true
+echo
+echo "== QuorelRestore all"
+QUORELFIX_IMAGE="$PWD/$image" build/default/QuorelRestore all || true
+echo
+echo "== Desktop\\QuorelRestore.txt"
+if [ -f "$desktop/QuorelRestore.txt" ]; then
+  iconv -f UTF-16LE -t UTF-8 "$desktop/QuorelRestore.txt" | tr -d '\r'
+  echo
+fi
+
+echo
+echo "The machine is kept in $image, everything QuorelFix removed put back;"
+echo "the backup folder keeps its records (undo.reg, manifest.txt)."

@@ -16,6 +16,7 @@
 #include "platform/win32.h"
 #include "system/list.h"
 #include "system/scanner.h"
+#include "system/undo_records.h"
 
 std::FILE* logfile = nullptr;
 std::FILE* rebootLog = nullptr;
@@ -169,6 +170,17 @@ void scheduleRebootPass(const std::u16string& rebootListPath) {
   (void)win::ExitWindowsEx(win::EWX_REBOOT | win::EWX_FORCEIFHUNG, 0);
 }
 
+// The run's records in the backup folder begin with the local time at its
+// start; the reboot pass's with the same words and " after restart".
+void startRecords(const char16_t* pass) {
+  win::SYSTEMTIME now{};
+  win::GetLocalTime(&now);
+  std::array<char16_t, 1024> stamp{};
+  win::wsprintfW(stamp.data(), u"%u-%02u-%02u %02u:%02u:%02u%s", unsigned{now.wYear}, unsigned{now.wMonth},
+                 unsigned{now.wDay}, unsigned{now.wHour}, unsigned{now.wMinute}, unsigned{now.wSecond}, pass);
+  startUndoRun(stamp.data());
+}
+
 // After the restart: append the outcome of the reboot list to the report of
 // the run that scheduled it, and finish that report.
 void rebootPass(const char* rebootListPath) {
@@ -176,6 +188,7 @@ void rebootPass(const char* rebootListPath) {
     showError(kNoLogfile);
     return;
   }
+  startRecords(u" after restart");
   parseScript(rebootListPath, 1);
   finishLog();
 }
@@ -212,6 +225,7 @@ void interactiveRun(int argc, char** argv) {
     return;
   }
   (void)win::CreateDirectoryW(backup.c_str(), nullptr);  // an existing folder is fine
+  startRecords(u"");
   std::u16string rebootListPath = desktop + u"\\QuorelFix Backups\\reboot.txt";
   openRebootList(rebootListPath);
 

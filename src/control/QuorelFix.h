@@ -28,6 +28,11 @@ std::optional<std::u16string> makeLogPath();
 // appending. 1 when the report is open, else 0.
 int createLog(int newLog);
 void logit(std::u16string_view text);
+// The first two lines of a report: "<program> by quillfen (<version>)" and
+// "Log created at ..." with the local time and the user name.
+void logHeader(std::u16string_view program);
+// Writes the code units as UTF-16LE, unflushed.
+void writeUtf16(std::FILE* stream, std::u16string_view text);
 // `format` holds exactly one "%d".
 void logiti(const char16_t* format, int value);
 // Footer, close, and Notepad on the report.

@@ -38,14 +38,10 @@ std::optional<std::u16string> makeLogPath() {
   return path;
 }
 
-int createLog(int newLog) {
-  auto path = makeLogPath();
-  if (!path) return 0;
-  logfile = win::_wfopen(path->c_str(), newLog ? u"wb" : u"ab");
-  if (!logfile) return 0;
-  if (!newLog) return 1;
-
-  logit(u"QuorelFix by quillfen (");
+void logHeader(std::u16string_view program) {
+  std::u16string first(program);
+  first += u" by quillfen (";
+  logit(first);
   logit(kHeaderVersion);
   logit(u")\r\n");
 
@@ -57,6 +53,16 @@ int createLog(int newLog) {
   logit(line.data());
   // Where %username% is not defined the text stays as written.
   logit(expand(u"(%username%)\r\n"));
+}
+
+int createLog(int newLog) {
+  auto path = makeLogPath();
+  if (!path) return 0;
+  logfile = win::_wfopen(path->c_str(), newLog ? u"wb" : u"ab");
+  if (!logfile) return 0;
+  if (!newLog) return 1;
+
+  logHeader(u"QuorelFix");
 
   logit(u"Firefox version ");
   auto version = getRegSZValue(win::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Mozilla\\Mozilla Firefox", u"CurrentVersion");
@@ -65,8 +71,7 @@ int createLog(int newLog) {
   return 1;
 }
 
-void logit(std::u16string_view text) {
-  if (!logfile) return;
+void writeUtf16(std::FILE* stream, std::u16string_view text) {
   // Two bytes per code unit, low byte first, whatever the host's byte order.
   std::u16string_view rest = text;
   std::array<unsigned char, 512> bytes{};
@@ -76,9 +81,14 @@ void logit(std::u16string_view text) {
       bytes[2 * i] = static_cast<unsigned char>(rest[i] & 0xFF);
       bytes[2 * i + 1] = static_cast<unsigned char>(rest[i] >> 8);
     }
-    std::fwrite(bytes.data(), 1, 2 * n, logfile);
+    std::fwrite(bytes.data(), 1, 2 * n, stream);
     rest.remove_prefix(n);
   }
+}
+
+void logit(std::u16string_view text) {
+  if (!logfile) return;
+  writeUtf16(logfile, text);
   std::fflush(logfile);
 }
 

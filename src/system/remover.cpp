@@ -8,6 +8,7 @@
 
 #include "control/QuorelFix.h"
 #include "platform/scoped.h"
+#include "system/undo_records.h"
 
 namespace {
 
@@ -142,15 +143,29 @@ int deleteFile(std::u16string_view path) {
   op.fFlags = kMoveFlags;
   op.hNameMappings = nullptr;
   op.lpszProgressTitle = nullptr;
-  return win::SHFileOperationW(&op);
+  // The manifest names the item before it moves, and where it landed after.
+  MoveRecord record = recordMove(path, std::u16string_view(destination.c_str()));
+  int result = win::SHFileOperationW(&op);
+  recordMoveResult(record, result);
+  return result;
 }
 
+// Each registry change is preceded by its undo record and followed by its
+// result; a record that cannot be written does not stop the change.
 int deleteRegDef(win::HKEY root, const char16_t* subKey, const char16_t* valueName) {
-  if (valueName == nullptr) return win::SHDeleteKeyW(root, subKey);
+  if (valueName == nullptr) {
+    const int begun = recordKeyTree(root, subKey);
+    const int rc = win::SHDeleteKeyW(root, subKey);
+    recordRegistryResult(begun, rc);
+    return rc;
+  }
   win::ScopedKey key;
   win::LONG rc = win::RegOpenKeyExW(root, subKey, 0, win::DELETE | win::KEY_SET_VALUE, key.receive());
   if (rc != win::ERROR_SUCCESS) return rc;
-  return win::RegDeleteValueW(key.get(), valueName);
+  const int begun = recordValue(root, subKey, valueName, VALUE_DELETED);
+  rc = win::RegDeleteValueW(key.get(), valueName);
+  recordRegistryResult(begun, rc);
+  return rc;
 }
 
 // The lists carry their value names as strings; an empty name stands for "no
@@ -160,9 +175,17 @@ int deleteReg(const RegNode& item) {
   win::LONG rc =
       win::RegOpenKeyExW(item.root, item.subKey.c_str(), 0, win::DELETE | win::KEY_SET_VALUE, key.receive());
   if (rc != win::ERROR_SUCCESS) return rc;
-  if (!item.valueName.empty()) return win::RegDeleteValueW(key.get(), item.valueName.c_str());
+  if (!item.valueName.empty()) {
+    const int begun = recordValue(item.root, item.subKey.c_str(), item.valueName.c_str(), VALUE_DELETED);
+    rc = win::RegDeleteValueW(key.get(), item.valueName.c_str());
+    recordRegistryResult(begun, rc);
+    return rc;
+  }
   // Only a key without subkeys goes this way; no tree is removed.
-  return win::RegDeleteKeyW(key.get(), u"");
+  const int begun = recordKeyTree(item.root, item.subKey.c_str());
+  rc = win::RegDeleteKeyW(key.get(), u"");
+  recordRegistryResult(begun, rc);
+  return rc;
 }
 
 int setRegSZValue(const REG_DEF* def, std::u16string_view text) {
@@ -171,8 +194,11 @@ int setRegSZValue(const REG_DEF* def, std::u16string_view text) {
   if (rc != win::ERROR_SUCCESS) return rc;
   std::u16string data(text);  // c_str() supplies the terminator that is stored too
   auto bytes = static_cast<win::DWORD>((data.size() + 1) * sizeof(char16_t));
-  return win::RegSetValueExW(key.get(), def->valueName, 0, win::REG_SZ,
-                             reinterpret_cast<const win::BYTE*>(data.c_str()), bytes);
+  const int begun = recordValue(def->root, def->subKey, def->valueName, VALUE_BLANKED);
+  rc = win::RegSetValueExW(key.get(), def->valueName, 0, win::REG_SZ,
+                           reinterpret_cast<const win::BYTE*>(data.c_str()), bytes);
+  recordRegistryResult(begun, rc);
+  return rc;
 }
 
 int removeAndReport(std::u16string_view path, std::u16string_view separator) {

@@ -13,6 +13,8 @@ DESKTOP = Path("drive_c/Documents and Settings/Owner/Desktop")
 BACKUP = DESKTOP / "QuorelFix Backups"
 REPORT = DESKTOP / "QuorelFix.txt"
 REBOOT_LIST = BACKUP / "reboot.txt"
+# The program's own files that later runs and the reboot pass append to.
+APPENDED_TO = {REPORT, BACKUP / "manifest.txt", BACKUP / "undo.reg"}
 
 
 def snapshot(image):
@@ -44,8 +46,9 @@ def collision_names(path):
 def lost_files(pristine, image):
     """Files of `pristine` that are neither in place nor kept, as text lines.
     The program's own files change by design: the reboot list is made anew
-    by every run, and the report grows (the reboot pass appends to it) or is
-    rotated into the backup folder by the next run."""
+    by every run; the report, the manifest and the undo file grow (the reboot
+    pass appends to them), and the report is rotated into the backup folder
+    by the next run."""
     problems = []
     backup_files = {p for p in (image / BACKUP).glob("*") if p.is_file()}
     for rel, data in pristine.items():
@@ -54,9 +57,9 @@ def lost_files(pristine, image):
             continue
         if here.is_file() and here.read_bytes() == data:
             continue
+        if rel in APPENDED_TO and here.is_file() and here.read_bytes().startswith(data):
+            continue  # appended to
         if rel == REPORT:
-            if here.is_file() and here.read_bytes().startswith(data):
-                continue  # appended to
             if any(p.name.startswith("QuorelFix[") and p.read_bytes().startswith(data) for p in backup_files):
                 continue  # rotated
         if any((image / c).is_file() and (image / c).read_bytes() == data for c in collision_names(mirrored(rel))):

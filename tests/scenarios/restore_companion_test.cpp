@@ -1,0 +1,342 @@
+// QuorelRestore after a QuorelFix run on a small infected machine: the list,
+// a partial restore, places taken again since the run, a restore run twice,
+// records damaged at random points, missing or damaged record files, and the
+// administrator gate. Console texts and report lines are compared exactly.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/emulated/image.h"
+#include "platform/scoped.h"
+#include "platform/win32.h"
+#include "restore_images.h"
+#include "support/machine_state.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qftest::MachineImage;
+using qftest::MachineState;
+using qftest::machineState;
+using restore_scn::restore;
+using restore_scn::restoreReport;
+
+constexpr char kInterface[] = R"(SYSTEM\CurrentControlSet\Services\Tcpip\Parameters\Interfaces\{1})";
+
+// One folder, one file, one blanked name server and one Run value.
+void smallImage(MachineImage& image) {
+  sweeps::setUp(image, {}, R"(
+[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\RunOnce]
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run]
+"sysldtray"="C:\\WINDOWS\\ld12.exe"
+
+[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Tcpip\Parameters\Interfaces\{1}]
+"NameServer"="85.255.112.36"
+)");
+  image.file(R"(C:\Program Files\webserver\srv.exe)", "MZ server");
+  image.file(R"(C:\WINDOWS\bk23567.dat)", "bk");
+}
+
+constexpr const char* kList =
+    "What QuorelFix removed:\n"
+    "\n"
+    "Run 2010-07-03 14:05:09\n"
+    "  1. folder \"C:\\Program Files\\webserver\" -> %1\n"
+    "  2. file \"C:\\WINDOWS\\bk23567.dat\" -> %2\n"
+    "  3. blanked value \"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces\\{1}\\\\NameServer\" -> %3\n"
+    "  4. value \"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\\\sysldtray\" -> %4\n"
+    "\n"
+    "QuorelRestore all, or QuorelRestore followed by item numbers, puts items back.\n";
+
+// The list with each item's status put in.
+std::string list(const std::vector<std::string>& statuses) {
+  std::string text = kList;
+  for (std::size_t i = 0; i < statuses.size(); ++i) {
+    const std::string mark = "%" + std::to_string(i + 1);
+    text.replace(text.find(mark), mark.size(), statuses[i]);
+  }
+  return text;
+}
+
+const std::string kItem1 = "Item 1: Restoring folder \"C:\\Program Files\\webserver\" -> ";
+const std::string kItem2 = "Item 2: Restoring file \"C:\\WINDOWS\\bk23567.dat\" -> ";
+const std::string kItem3 = "Item 3: Restoring blanked value \"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces\\{1}\\\\NameServer\" -> ";
+const std::string kItem4 = "Item 4: Restoring value \"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\\\sysldtray\" -> ";
+
+std::string report(const std::vector<std::string>& lines) {
+  std::string text =
+      "QuorelRestore by quillfen (03.07.10.1)\r\nLog created at 14:05 on 03/07/2010 (Owner)\r\n"
+      "\r\n========== Restore ==========\r\n";
+  for (const auto& line : lines) text += "\r\n" + line;
+  return text + "\r\n\r\n-=E.O.F=-";
+}
+
+void setString(const MachineImage& image, win::HKEY root, const char16_t* subKey, const char16_t* name,
+               const std::u16string& text) {
+  emu::useImage(image.root());
+  win::ScopedKey key;
+  ASSERT_EQ(win::RegOpenKeyExW(root, subKey, 0, win::KEY_SET_VALUE, key.receive()), win::ERROR_SUCCESS);
+  ASSERT_EQ(win::RegSetValueExW(key.get(), name, 0, win::REG_SZ, reinterpret_cast<const win::BYTE*>(text.c_str()),
+                                static_cast<win::DWORD>((text.size() + 1) * 2)),
+            win::ERROR_SUCCESS);
+}
+
+class RestoreCompanion : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    smallImage(image);
+    before = machineState(image);
+    auto run = image.run();
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    removed = machineState(image);
+  }
+
+  MachineImage image{"restore"};
+  MachineState before;
+  MachineState removed;
+};
+
+TEST_F(RestoreCompanion, ListsWhatWasRemovedRunByRunWithoutChangingAnything) {
+  auto listed = restore(image);
+  EXPECT_EQ(listed.exitStatus, 0);
+  EXPECT_EQ(listed.out, list({"can be put back", "can be put back", "can be put back", "can be put back"}));
+  EXPECT_EQ(qftest::stateDifference(removed, machineState(image)), "");
+  EXPECT_FALSE(image.exists(restore_scn::kRestoreReport));
+}
+
+TEST_F(RestoreCompanion, PutsBackOnlyTheItemsAskedFor) {
+  auto restored = restore(image, {"2", "4"});
+  ASSERT_EQ(restored.exitStatus, 0) << restored.out;
+  // The last removed first.
+  EXPECT_EQ(restoreReport(image), report({kItem4 + "Success!", kItem2 + "Success!"}));
+  EXPECT_EQ(image.read(R"(C:\WINDOWS\bk23567.dat)"), "bk");
+  EXPECT_FALSE(image.exists(R"(C:\Program Files\webserver)"));
+  EXPECT_EQ(restore(image).out, list({"can be put back", "not in the backup folder", "can be put back",
+                                      "original place taken"}));
+
+  restored = restore(image, {"1", "3"});
+  ASSERT_EQ(restored.exitStatus, 0) << restored.out;
+  EXPECT_EQ(restoreReport(image), report({kItem3 + "Success!", kItem1 + "Success!"}));
+  EXPECT_EQ(qftest::stateDifference(before, machineState(image)), "");
+}
+
+TEST_F(RestoreCompanion, NeverOverwritesWhatTookAnItemsPlace) {
+  image.file(R"(C:\WINDOWS\bk23567.dat)", "a new file");
+  image.folder(R"(C:\Program Files\webserver)");
+  setString(image, win::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Windows\\CurrentVersion\\Run", u"sysldtray",
+            u"C:\\new.exe");
+  std::u16string iface(kInterface, kInterface + sizeof kInterface - 1);
+  setString(image, win::HKEY_LOCAL_MACHINE, iface.c_str(), u"NameServer", u"10.1.1.1");
+  const MachineState occupied = machineState(image);
+
+  EXPECT_EQ(restore(image).out, list({"original place taken", "original place taken", "original place taken",
+                                      "original place taken"}));
+  auto restored = restore(image, {"all"});
+  ASSERT_EQ(restored.exitStatus, 0) << restored.out;
+  const std::string taken = "Original place taken, left as it is";
+  EXPECT_EQ(restoreReport(image), report({kItem4 + taken, kItem3 + taken, kItem2 + taken, kItem1 + taken}));
+  EXPECT_EQ(qftest::stateDifference(occupied, machineState(image)), "");
+  // The items wait in the backup folder.
+  EXPECT_EQ(image.read(sweeps::quarantined(R"(C:\WINDOWS\bk23567.dat)")), "bk");
+  EXPECT_EQ(image.read(sweeps::quarantined(R"(C:\Program Files\webserver\srv.exe)")), "MZ server");
+}
+
+TEST_F(RestoreCompanion, RestoringTwiceChangesNothingTheSecondTime) {
+  ASSERT_EQ(restore(image, {"all"}).exitStatus, 0);
+  const MachineState once = machineState(image);
+  EXPECT_EQ(qftest::stateDifference(before, once), "");
+
+  auto again = restore(image, {"all"});
+  ASSERT_EQ(again.exitStatus, 0) << again.out;
+  EXPECT_EQ(restoreReport(image), report({kItem4 + "Original place taken, left as it is",
+                                          kItem3 + "Original place taken, left as it is",
+                                          kItem2 + "Not in the backup folder, left as it is",
+                                          kItem1 + "Not in the backup folder, left as it is"}));
+  EXPECT_EQ(qftest::stateDifference(once, machineState(image)), "");
+}
+
+TEST_F(RestoreCompanion, AnItemThatCannotMoveStaysInTheBackupFolder) {
+  // Something holds the quarantined file open now.
+  image.config(qftest::slurp(image.root() / "machine.toml") + "\n[[fault.file]]\npath = '" +
+               sweeps::quarantined(R"(C:\WINDOWS\bk23567.dat)") + "'\ncode = 32\nattributes = true\n");
+  auto restored = restore(image, {"2"});
+  ASSERT_EQ(restored.exitStatus, 0) << restored.out;
+  EXPECT_EQ(restoreReport(image), report({kItem2 + "Failed [32]"}));
+  EXPECT_FALSE(image.exists(R"(C:\WINDOWS\bk23567.dat)"));
+  EXPECT_EQ(image.read(sweeps::quarantined(R"(C:\WINDOWS\bk23567.dat)")), "bk");
+}
+
+TEST_F(RestoreCompanion, UnknownItemNumbersAndArguments) {
+  auto restored = restore(image, {"7", "0"});
+  ASSERT_EQ(restored.exitStatus, 0) << restored.out;
+  EXPECT_EQ(restoreReport(image), report({"Item 7 -> No such item", "Item 0 -> No such item"}));
+  EXPECT_EQ(qftest::stateDifference(removed, machineState(image)), "");
+
+  auto refused = restore(image, {"2", "x"});
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_EQ(refused.out, "Usage: QuorelRestore [all | item number ...]\n");
+}
+
+TEST_F(RestoreCompanion, MissingOrDamagedRecordFiles) {
+  const std::string backups(sweeps::BACKUPS);
+  const std::string manifest = image.read(restore_scn::kManifest);
+  const std::string undo = image.read(restore_scn::kUndo);
+  struct Row {
+    const char* what;
+    std::string manifest;  // empty: the file is missing
+    std::string undo;
+    int status;
+    std::string out;
+  };
+  const std::string noManifest = "The manifest \"" + backups + "\\manifest.txt\" is missing: no file or folder can be put back.\n";
+  const std::string noUndo = "The undo file \"" + backups + "\\undo.reg\" is missing: no registry item can be put back.\n";
+  const std::string registryOnly =
+      "What QuorelFix removed:\n\nRun 2010-07-03 14:05:09\n"
+      "  1. blanked value \"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces\\{1}\\\\NameServer\" -> can be put back\n"
+      "  2. value \"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\\\sysldtray\" -> can be put back\n"
+      "\nQuorelRestore all, or QuorelRestore followed by item numbers, puts items back.\n";
+  const Row rows[] = {
+      {"no manifest", "", undo, 0, noManifest + registryOnly},
+      // Without its byte-order mark the manifest is not QuorelFix's.
+      {"manifest without its mark", manifest.substr(2), undo, 0,
+       "The manifest \"" + backups + "\\manifest.txt\" is damaged (it is not what QuorelFix writes): no file or "
+       "folder can be put back.\n" + registryOnly},
+      {"neither file", "", "", 1, noManifest + noUndo},
+      // The mark alone, and the regedit header missing.
+      {"undo file without its header", manifest, std::string("\xFF\xFE", 2) + qftest::toUtf16le("; run x\r\n"), 0,
+       "The undo file \"" + backups + "\\undo.reg\" is damaged (it is not what QuorelFix writes): no registry item "
+       "can be put back.\n"
+       "What QuorelFix removed:\n\nRun 2010-07-03 14:05:09\n"
+       "  1. folder \"C:\\Program Files\\webserver\" -> can be put back\n"
+       "  2. file \"C:\\WINDOWS\\bk23567.dat\" -> can be put back\n"
+       "\nQuorelRestore all, or QuorelRestore followed by item numbers, puts items back.\n"},
+  };
+  for (const auto& r : rows) {
+    fs::remove(image.host(restore_scn::kManifest));
+    fs::remove(image.host(restore_scn::kUndo));
+    if (!r.manifest.empty()) image.file(restore_scn::kManifest, r.manifest);
+    if (!r.undo.empty()) image.file(restore_scn::kUndo, r.undo);
+    auto listed = restore(image);
+    EXPECT_EQ(listed.exitStatus, r.status) << r.what;
+    EXPECT_EQ(listed.out, r.out) << r.what;
+  }
+}
+
+TEST(RestoreCompanionGate, NeedsAnAdministratorAndABackupFolder) {
+  MachineImage image("gate");
+  smallImage(image);
+  auto noBackups = restore(image);
+  EXPECT_EQ(noBackups.exitStatus, 1);
+  EXPECT_EQ(noBackups.out, "No backup folder \"" + std::string(sweeps::BACKUPS) +
+                               "\": QuorelFix has removed nothing here.\n");
+
+  image.file(sweeps::BACKUPS, "a file where the folder should be");
+  auto damaged = restore(image);
+  EXPECT_EQ(damaged.exitStatus, 1);
+  EXPECT_EQ(damaged.out, "The backup folder \"" + std::string(sweeps::BACKUPS) +
+                             "\" is damaged: it is a file, not a folder.\n");
+
+  image.config(std::string(qftest::kBaseEnvironmentAndClockToml) + "\n[token]\nadministrator = false\n");
+  auto refused = restore(image, {"all"});
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(image.journal(),
+            "MessageBoxW text=\"You must be an Administrator to use QuorelRestore.\" caption=\"QuorelRestore - "
+            "Error\" style=0x10 answer=1\n");
+}
+
+// ---------------------------------------------------------------- damaged records
+
+// Counts the complete lines of `text` (UTF-16LE) that begin with `start`.
+int completeLines(const std::string& bytes, std::string_view start) {
+  const std::string text = qftest::fromUtf16le(bytes);
+  int count = 0;
+  std::size_t at = 0;
+  while (true) {
+    const std::size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) break;
+    if (text.compare(at, start.size(), start) == 0) ++count;
+    at = end + 2;
+  }
+  return count;
+}
+
+int successes(const std::string& report) {
+  int count = 0;
+  for (std::size_t at = report.find("-> Success!"); at != std::string::npos; at = report.find("-> Success!", at + 1))
+    ++count;
+  return count;
+}
+
+// Nothing QuorelRestore writes is new: every file and registry line is as it
+// was before the run or as the run left it.
+std::string invented(const MachineState& before, const MachineState& removed, const MachineState& now) {
+  std::string out;
+  for (const auto& [path, bytes] : now.files) {
+    auto b = before.files.find(path);
+    auto r = removed.files.find(path);
+    if ((b == before.files.end() || b->second != bytes) && (r == removed.files.end() || r->second != bytes))
+      out += "file " + path + "\n";
+  }
+  for (const auto& line : now.registry)
+    if (!before.registry.count(line) && !removed.registry.count(line)) out += "registry " + line + "\n";
+  return out;
+}
+
+// Each case damages one record file of a fresh copy of the same run: cut at a
+// random point, or one random byte changed after the file's first line. The
+// restore never fails as a whole, never writes what was not there, and loses
+// no more than the items whose lines were hit.
+TEST(RestoreDamagedRecords, DamageCostsOnlyTheItemsItHits) {
+  MachineImage prepared("prepared");
+  restore_scn::sweepImage(prepared);
+  const MachineState before = machineState(prepared);
+  ASSERT_EQ(prepared.run().exitStatus, 0);
+  ASSERT_EQ(prepared.boot().exitStatus, 0);
+  const MachineState removed = machineState(prepared);
+  const int items = completeLines(prepared.read(restore_scn::kManifest), "landed\t") +
+                    completeLines(prepared.read(restore_scn::kUndo), "; result 0");
+  ASSERT_EQ(items, 12);
+
+  std::mt19937 random(20100703);
+  for (int round = 0; round < 24; ++round) {
+    const bool manifest = round % 2 == 0;
+    const bool cut = round % 4 < 2;
+    const std::string_view file = manifest ? restore_scn::kManifest : restore_scn::kUndo;
+    MachineImage image("damaged");
+    fs::copy(prepared.root(), image.root(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    std::string bytes = image.read(file);
+    // Past the mark and the first line, which make the file QuorelFix's.
+    const std::size_t first = bytes.find(std::string("\r\0\n\0", 4)) + 4;
+    std::uniform_int_distribution<std::size_t> at(first, bytes.size() - 1);
+    const std::size_t point = at(random);
+    if (cut) {
+      bytes.resize(point);
+    } else {
+      bytes[point] = static_cast<char>(std::uniform_int_distribution<int>(0, 255)(random));
+    }
+    image.file(file, bytes);
+    SCOPED_TRACE(std::string(file) + (cut ? " cut at " : " changed at ") + std::to_string(point));
+
+    ASSERT_EQ(restore(image).exitStatus, 0);
+    auto restored = restore(image, {"all"});
+    ASSERT_EQ(restored.exitStatus, 0) << restored.out;
+    const std::string text = restoreReport(image);
+    EXPECT_EQ(invented(before, removed, machineState(image)), "") << text;
+    if (cut) {
+      // Every record complete before the cut is put back, and only those.
+      const int complete = completeLines(image.read(restore_scn::kManifest), "landed\t") +
+                           completeLines(image.read(restore_scn::kUndo), "; result 0");
+      EXPECT_EQ(successes(text), complete) << text;
+    } else {
+      // A changed byte hits one line, or joins two.
+      EXPECT_GE(successes(text), items - 2) << text;
+    }
+  }
+}
+
+}  // namespace

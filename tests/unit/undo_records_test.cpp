@@ -1,0 +1,234 @@
+// The undo records: regedit's text of every kind of value and QuorelRestore's
+// reading of it, the records the removal primitives append to undo.reg and
+// manifest.txt (byte for byte), and removals that go ahead without a record.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/emulated/image.h"
+#include "platform/emulated/text.h"
+#include "platform/scoped.h"
+#include "restore/restore_records.h"
+#include "support/base_machine.h"
+#include "support/machine_image.h"
+#include "system/remover.h"
+#include "system/undo_records.h"
+
+namespace {
+
+using qftest::MachineImage;
+
+std::vector<std::uint8_t> bytes(std::initializer_list<int> list) {
+  std::vector<std::uint8_t> out;
+  for (int b : list) out.push_back(static_cast<std::uint8_t>(b));
+  return out;
+}
+
+std::vector<std::uint8_t> utf16z(std::u16string_view text) {
+  std::vector<std::uint8_t> out;
+  for (char16_t c : text) {
+    out.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  out.push_back(0);
+  out.push_back(0);
+  return out;
+}
+
+// ---------------------------------------------------------------- regedit text
+
+TEST(RegeditValueLine, EveryTypeAsRegeditWritesItAndBack) {
+  std::vector<std::uint8_t> long_(40);
+  for (std::size_t i = 0; i < long_.size(); ++i) long_[i] = static_cast<std::uint8_t>(i);
+  struct Row {
+    const char* what;
+    RegValue value;
+    std::u16string line;
+  };
+  const Row rows[] = {
+      {"text", {u"Run", 1, utf16z(u"C:\\a b.exe")}, u"\"Run\"=\"C:\\\\a b.exe\""},
+      {"quotes in name and text", {u"a\"b", 1, utf16z(u"say \"x\"")}, u"\"a\\\"b\"=\"say \\\"x\\\"\""},
+      {"default value", {u"", 1, utf16z(u"d")}, u"@=\"d\""},
+      {"empty text", {u"NameServer", 1, utf16z(u"")}, u"\"NameServer\"=\"\""},
+      // Text that "..." would not give back exactly goes as hex(1).
+      {"text without terminator", {u"t", 1, bytes({0x41, 0, 0x42, 0})}, u"\"t\"=hex(1):41,00,42,00"},
+      {"zero inside the text", {u"t", 1, bytes({0x41, 0, 0, 0, 0x42, 0, 0, 0})}, u"\"t\"=hex(1):41,00,00,00,42,00,00,00"},
+      {"line break in the text", {u"t", 1, bytes({0x0D, 0, 0x0A, 0, 0, 0})}, u"\"t\"=hex(1):0d,00,0a,00,00,00"},
+      {"odd size", {u"t", 1, bytes({0x41, 0, 0})}, u"\"t\"=hex(1):41,00,00"},
+      {"no data", {u"t", 1, {}}, u"\"t\"=hex(1):"},
+      {"expandable text", {u"e", 2, utf16z(u"%a%")}, u"\"e\"=hex(2):25,00,61,00,25,00,00,00"},
+      {"dword", {u"n", 4, bytes({0x2a, 0, 0, 0x80})}, u"\"n\"=dword:8000002a"},
+      {"dword of three bytes", {u"n", 4, bytes({1, 2, 3})}, u"\"n\"=hex(4):01,02,03"},
+      {"binary", {u"b", 3, bytes({0xff, 0})}, u"\"b\"=hex:ff,00"},
+      {"empty binary", {u"b", 3, {}}, u"\"b\"=hex:"},
+      {"qword", {u"q", 11, bytes({1, 0, 0, 0, 0, 0, 0, 0})}, u"\"q\"=hex(b):01,00,00,00,00,00,00,00"},
+      {"type of no name", {u"x", 0x20000, bytes({7})}, u"\"x\"=hex(20000):07"},
+      // Wrapped as regedit wraps: ",\" and two blanks, no line past 80.
+      {"long binary", {u"Flags", 3, long_},
+       u"\"Flags\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\r\n"
+       u"  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27"},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(regeditValueLine(r.value), r.line) << r.what;
+    std::u16string joined = r.line;
+    for (std::size_t at; (at = joined.find(u"\\\r\n  ")) != std::u16string::npos;) joined.erase(at, 5);
+    RegValue back;
+    ASSERT_TRUE(parseValueLine(joined, back)) << r.what;
+    EXPECT_EQ(back.name, r.value.name) << r.what;
+    EXPECT_EQ(back.type, r.value.type) << r.what;
+    EXPECT_EQ(back.data, r.value.data) << r.what;
+  }
+}
+
+TEST(RegeditValueLine, LinesThatAreNotAValue) {
+  const char16_t* rows[] = {
+      u"",                    // nothing
+      u"\"n\"",               // no data
+      u"\"n=\"x\"",           // the name's quote never closes
+      u"\"n\"=\"x",           // the text's quote never closes
+      u"\"n\"=\"a\"b\"",      // a quote inside the text
+      u"\"n\"=dword:2a",      // fewer than 8 digits
+      u"\"n\"=dword:0000002g",
+      u"\"n\"=hex:0",          // half a byte
+      u"\"n\"=hex:00,",        // cut after a comma
+      u"\"n\"=hex:00,,01",
+      u"\"n\"=hex(zz):00",
+      u"\"n\"=hex(1:00",
+      u"\"n\"=-",              // a deletion: QuorelFix never records one
+      u"n=\"x\"",              // the name unquoted
+  };
+  for (const char16_t* line : rows) {
+    RegValue value{u"keep", 9, {1}};
+    EXPECT_FALSE(parseValueLine(line, value)) << std::u16string_view(line).size();
+    EXPECT_EQ(value.name, u"keep");  // untouched
+  }
+}
+
+// ---------------------------------------------------------------- records of the primitives
+
+class UndoRecords : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    image.config(std::string(qftest::kBaseMachineToml) + R"(
+[[fault.registry]]
+key = 'HKEY_LOCAL_MACHINE\SOFTWARE\Test\Locked\Sub'
+access = 0x10000
+code = 5
+
+[[fault.registry]]
+key = 'HKEY_LOCAL_MACHINE\SOFTWARE\Test\NoRead'
+access = 0x0001
+code = 5
+
+[[fault.file]]
+path = 'C:\a\locked.dll'
+code = 32
+attributes = true
+)");
+    image.registry(R"(
+[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders]
+"Desktop"="C:\\Documents and Settings\\Owner\\Desktop"
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Test]
+"MixedCase"=hex(2):41,00,00,00
+"Server"="85.255.112.1"
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Test\NoRead]
+"v"="unseen"
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Test\Locked]
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Test\Locked\Sub]
+"v"=dword:00000001
+
+[HKEY_LOCAL_MACHINE\Software\Classes\CLSID\{x}]
+@="machine's copy"
+
+[HKEY_CURRENT_USER\Software\Classes\CLSID\{x}]
+@="user's copy"
+
+[HKEY_CURRENT_USER\Software\Classes\CLSID\{x}\Inner]
+"b"=hex:01
+)");
+    image.folder(backups);
+    emu::useImage(image.root());
+  }
+
+  std::string undoText() const { return qftest::fromUtf16le(image.read(backups + "\\undo.reg")); }
+  std::string manifestText() const { return qftest::fromUtf16le(image.read(backups + "\\manifest.txt")); }
+
+  // A registry record as appended: blank line, text, check, result.
+  static std::string record(const std::u16string& text, int result) {
+    return "\r\n" + emu::toUtf8(text) + "; check " + emu::toUtf8(recordCheck(text)) + "\r\n; result " +
+           std::to_string(result) + "\r\n";
+  }
+  static std::string landed(const std::u16string& original, const std::u16string& landing) {
+    return "move\t" + emu::toUtf8(original) + "\r\nlanded\t" + emu::toUtf8(landing) + "\t" +
+           emu::toUtf8(recordCheck(original + u"\t" + landing)) + "\r\n";
+  }
+
+  MachineImage image{"undo"};
+  const std::string backups = std::string(qftest::kBackups);
+};
+
+TEST_F(UndoRecords, RegistryChangesAreRecordedBeforeTheyHappen) {
+  startUndoRun(u"2010-07-03 14:05:09");
+  // The stored name, type and bytes; nothing for what is not there.
+  EXPECT_EQ(deleteRegDef(win::HKEY_LOCAL_MACHINE, u"Software\\Test", u"mixedcase"), 0);
+  EXPECT_EQ(deleteRegDef(win::HKEY_LOCAL_MACHINE, u"Software\\Test", u"missing"), 2);
+  EXPECT_EQ(deleteRegDef(win::HKEY_LOCAL_MACHINE, u"Software\\Missing", u"x"), 2);
+  const REG_DEF server{win::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Test", u"Server"};
+  EXPECT_EQ(setRegSZValue(&server, u""), 0);
+  // Through HKEY_CLASSES_ROOT the user's copy goes first, and is recorded where it lives.
+  EXPECT_EQ(deleteRegDef(win::HKEY_CLASSES_ROOT, u"clsid\\{X}", nullptr), 0);
+  // A tree whose deletion is refused keeps its record, closed by the code.
+  EXPECT_EQ(deleteRegDef(win::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Test\\Locked", nullptr), 5);
+  RegNode node{win::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Test\\Locked\\Sub", u"v", nullptr};
+  EXPECT_EQ(deleteReg(node), 5);  // its open is refused: nothing recorded
+  // A value that cannot be read goes all the same; its record says so.
+  EXPECT_EQ(deleteRegDef(win::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Test\\NoRead", u"v"), 0);
+
+  const std::string expected =
+      "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n; run 2010-07-03 14:05:09\r\n" +
+      record(u"; deleted value\r\n[HKEY_LOCAL_MACHINE\\Software\\Test]\r\n\"MixedCase\"=hex(2):41,00,00,00\r\n", 0) +
+      record(u"; blanked value\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test]\r\n\"Server\"=\"85.255.112.1\"\r\n", 0) +
+      record(u"; deleted key\r\n[HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{x}]\r\n@=\"user's copy\"\r\n\r\n"
+             u"[HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{x}\\Inner]\r\n\"b\"=hex:01\r\n",
+             0) +
+      record(u"; deleted key\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\Locked]\r\n\r\n"
+             u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\Locked\\Sub]\r\n\"v\"=dword:00000001\r\n",
+             5) +
+      "\r\n; not read [5] HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\NoRead\\\\v\r\n; result 0\r\n";
+  EXPECT_EQ(undoText(), expected);
+}
+
+TEST_F(UndoRecords, MovesAreRecordedWithWhereTheyLanded) {
+  image.file("C:\\a\\b.txt", "now");
+  image.file("C:\\a\\c.txt", "c");
+  image.file(backups + "\\C\\a\\b.txt", "earlier");
+  image.file(backups + "\\C\\a\\b (2).txt", "earlier too");
+  EXPECT_EQ(deleteFile(u"C:\\a\\c.txt"), 0);
+  EXPECT_EQ(deleteFile(u"C:\\a\\b.txt"), 0);
+  image.file("C:\\a\\locked.dll", "in use");
+  EXPECT_EQ(deleteFile(u"C:\\a\\locked.dll"), 32);
+  EXPECT_EQ(deleteFile(u"C:"), 1026);  // refused before the move: no record
+  const std::u16string mirror = u"C:\\Documents and Settings\\Owner\\Desktop\\QuorelFix Backups\\C\\a\\";
+  EXPECT_EQ(manifestText(), "\xEF\xBB\xBF" + landed(u"C:\\a\\c.txt", mirror + u"c.txt") +
+                                // The shell renamed it beside the two earlier ones.
+                                landed(u"C:\\a\\b.txt", mirror + u"b (3).txt") + "move\tC:\\a\\locked.dll\r\nfailed\t32\r\n");
+  EXPECT_EQ(image.read(backups + "\\C\\a\\b (3).txt"), "now");
+}
+
+TEST_F(UndoRecords, WithoutABackupFolderTheChangesStillHappen) {
+  std::filesystem::remove_all(image.host(backups));
+  image.file("C:\\a\\c.txt", "c");
+  EXPECT_EQ(deleteRegDef(win::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Test", u"Server"), 0);
+  // The move makes the folders it needs; the manifest follows from then on.
+  EXPECT_EQ(deleteFile(u"C:\\a\\c.txt"), 0);
+  EXPECT_FALSE(image.exists(backups + "\\undo.reg"));
+  EXPECT_TRUE(image.exists(backups + "\\C\\a\\c.txt"));
+  EXPECT_TRUE(image.exists(backups + "\\manifest.txt"));
+}
+
+}  // namespace
