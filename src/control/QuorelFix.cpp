@@ -90,21 +90,56 @@ void terminateFirefox() {
   win::WaitForSingleObject(firefox.get(), 1000);
 }
 
-// Moves <desktop>\QuorelFix.txt into the backup folder under the UTC time of
-// its last write. A failed move is not reported: the report left on the
-// desktop is then overwritten by the new one.
-void rotatePreviousReport(const std::u16string& desktop, const std::u16string& backup) {
-  std::u16string previous = desktop + u"\\QuorelFix.txt";
+// Copies a file's bytes to a new file; false when either cannot be opened or
+// not every byte was written.
+bool copyFileBytes(const std::u16string& from, const std::u16string& to) {
+  win::ScopedFile source(win::_wfopen(from.c_str(), u"rb"));
+  if (!source) return false;
+  win::ScopedFile target(win::_wfopen(to.c_str(), u"wb"));
+  if (!target) return false;
+  std::array<char, 4096> buffer{};
+  bool whole = true;
+  for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), source.get())) > 0;)
+    whole = whole && std::fwrite(buffer.data(), 1, n, target.get()) == n;
+  whole = whole && !std::ferror(source.get());
+  return win::fclose(target.release()) == 0 && whole;
+}
+
+// Keeps the previous report before the new one takes its name: moves
+// <desktop>\QuorelFix.txt into the backup folder under the UTC time of its
+// last write ("QuorelFix[09.05.07_03-07-2010].txt"). Nothing of it may be
+// lost to the new report, so a move that fails (that name is taken, or the
+// move is refused) is followed by a copy under the first free name of the
+// series ("QuorelFix[09.05.07_03-07-2010] (2).txt", ...); a report whose
+// time cannot be read is kept as "QuorelFix[kept].txt". Nothing of this is
+// reported: the new report does not exist yet.
+void keepPreviousReport(const std::u16string& desktop, const std::u16string& backup) {
+  const std::u16string previous = desktop + u"\\QuorelFix.txt";
+  std::u16string stem = u"\\QuorelFix[kept]";
   win::WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!win::GetFileAttributesExW(previous.c_str(), win::GetFileExInfoStandard, &data)) return;
-  win::SYSTEMTIME written{};
-  win::FileTimeToSystemTime(&data.ftLastWriteTime, &written);
-  std::array<char16_t, 1024> name{};
-  win::wsprintfW(name.data(), u"\\QuorelFix[%02u.%02u.%02u_%02u-%02u-%u].txt", unsigned{written.wHour},
-                 unsigned{written.wMinute}, unsigned{written.wSecond}, unsigned{written.wDay},
-                 unsigned{written.wMonth}, unsigned{written.wYear});
-  std::u16string rotated = backup + name.data();
-  (void)win::MoveFileW(previous.c_str(), rotated.c_str());
+  if (win::GetFileAttributesExW(previous.c_str(), win::GetFileExInfoStandard, &data)) {
+    win::SYSTEMTIME written{};
+    win::FileTimeToSystemTime(&data.ftLastWriteTime, &written);
+    std::array<char16_t, 1024> name{};
+    win::wsprintfW(name.data(), u"\\QuorelFix[%02u.%02u.%02u_%02u-%02u-%u]", unsigned{written.wHour},
+                   unsigned{written.wMinute}, unsigned{written.wSecond}, unsigned{written.wDay},
+                   unsigned{written.wMonth}, unsigned{written.wYear});
+    stem = name.data();
+  }
+  // Whether there is a previous report, the move tells: it answers 2 when there
+  // is none.
+  (void)win::CreateDirectoryW(backup.c_str(), nullptr);  // on a first run; an existing folder is fine
+  if (win::MoveFileW(previous.c_str(), (backup + stem + u".txt").c_str())) return;
+  if (win::GetLastError() == win::ERROR_FILE_NOT_FOUND) return;
+  for (int n = 1; n < 100; ++n) {
+    std::array<char16_t, 1024> copy{};
+    if (n == 1)
+      win::wsprintfW(copy.data(), u"%s%s.txt", backup.c_str(), stem.c_str());
+    else
+      win::wsprintfW(copy.data(), u"%s%s (%d).txt", backup.c_str(), stem.c_str(), n);
+    if (win::GetFileAttributesW(copy.data()) != win::INVALID_FILE_ATTRIBUTES) continue;  // taken
+    if (copyFileBytes(previous, copy.data())) return;
+  }
 }
 
 // Recreates the reboot list with its byte-order mark; removals may fall back
@@ -218,7 +253,7 @@ void interactiveRun(int argc, char** argv) {
   const std::u16string& desktop = *desktopFolder;
   std::u16string backup = desktop + u"\\QuorelFix Backups";
   bool backupExisted = win::GetFileAttributesW(backup.c_str()) != win::INVALID_FILE_ATTRIBUTES;
-  if (backupExisted) rotatePreviousReport(desktop, backup);
+  keepPreviousReport(desktop, backup);
 
   if (!createLog(1)) {
     showError(kNoLogfile);

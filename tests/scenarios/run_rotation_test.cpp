@@ -29,15 +29,18 @@ void earlierBackups(MachineImage& image) {
   image.folder(std::string(kBackups) + R"(\Quarantined)");  // a folder: not listed
 }
 
-// First run: no backup folder, so nothing is rotated, the report on the
-// desktop is overwritten, and there is no old-reports section.
-TEST(RunRotationTest, FirstRunOverwritesTheDesktopReport) {
+// First run: no backup folder yet. The report on the desktop is kept all the
+// same (the folder is made for it), and there is no old-reports section, as
+// there were no old reports when the run began.
+TEST(RunRotationTest, FirstRunKeepsTheDesktopReport) {
   MachineImage image("first");
   build(image, {});
   image.file(kReport, toUtf16le("a report of some other tool"));
+  setLastWriteUtc(image, kReport, 2010, 7, 3, 9, 5, 7);
   RunResult r = image.run();
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(image.read(kReport), toUtf16le(reportHeader() + std::string(kScanSections) + std::string(kFooter)));
+  EXPECT_EQ(image.read(kRotated), toUtf16le("a report of some other tool"));
   EXPECT_EQ(image.read(kRebootList), std::string("\xFF\xFE"));
 }
 
@@ -69,8 +72,9 @@ TEST(RunRotationTest, BackupFolderWithoutADesktopReport) {
   EXPECT_FALSE(image.exists(kRotated));
 }
 
-// A rotated report of the same name is already there: the move fails
-// silently, and the desktop report is overwritten.
+// A rotated report of the same name is already there: the move fails, and
+// the previous report is kept as a copy under the next free name of its
+// series before the new report takes its place. Both are listed.
 TEST(RunRotationTest, RotatedNameAlreadyTaken) {
   MachineImage image("taken");
   build(image, {});
@@ -80,7 +84,10 @@ TEST(RunRotationTest, RotatedNameAlreadyTaken) {
   RunResult r = image.run();
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(image.read(kRotated), toUtf16le("rotated earlier"));
-  EXPECT_EQ(fromUtf16le(image.read(kReport)), reportWithOldLogs("\r\nQuorelFix[09.05.07_03-07-2010].txt"));
+  EXPECT_EQ(image.read(std::string(kBackups) + R"(\QuorelFix[09.05.07_03-07-2010] (2).txt)"),
+            toUtf16le("report of 3 July"));
+  EXPECT_EQ(fromUtf16le(image.read(kReport)),
+            reportWithOldLogs("\r\nQuorelFix[09.05.07_03-07-2010] (2).txt\r\nQuorelFix[09.05.07_03-07-2010].txt"));
 }
 
 }  // namespace
