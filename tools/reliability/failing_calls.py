@@ -4,9 +4,9 @@ call plausibly fails with on Windows, and checks that nothing was lost.
 
     failing_calls.py [--every K] [--image DIR]... [--stashed DIR] [--build DIR]
 
-For each machine image (default: images/xp-demo; --stashed adds the images
-the scenario tests stash with QF_STASH_IMAGES, run with their arguments), it
-lists the seam calls of one whole
+For each machine image (--image, or the images the scenario tests stash
+with QF_STASH_IMAGES, run with their arguments, with --stashed; by default
+images/xp-demo), it lists the seam calls of one whole
 run (QUORELFIX_CALL_LOG), then runs the program on a fresh copy once for
 every call N and every code K of that call with QUORELFIX_FAIL_CALL=N:K (or
 every K-th call with --every). When the run leaves a reboot pass, the same
@@ -29,7 +29,7 @@ import tempfile
 from pathlib import Path
 
 import image_checks as checks
-from image_checks import ROOT, damaged_files, lost_files, reboot_pending, snapshot
+from image_checks import ROOT, damaged_files, lost_files, snapshot
 
 
 def call_log(build, image, args, work):
@@ -48,12 +48,9 @@ def call_log(build, image, args, work):
 
 
 def check_run(build, source, work, prepare, args, number, code):
-    image = work / "point"
-    shutil.rmtree(image, ignore_errors=True)
-    shutil.copytree(source, image, symlinks=True)
-    if prepare:
-        prepare(image)
+    image = checks.fresh_copy(source, work / "point", prepare)
     start = snapshot(image)
+    registry_was_text = checks.registry_decodes(image) is None
     variable = "QUORELFIX_FAIL_CALL" if args is not None else "QUORELFIX_BOOT_FAIL_CALL"
     try:
         result = checks.run(build, image, args, env={variable: f"{number}:{code}"})
@@ -62,7 +59,7 @@ def check_run(build, source, work, prepare, args, number, code):
     problems = []
     if result.returncode != 0:
         problems.append(f"exit status {result.returncode}: {result.stderr.decode(errors='replace').strip()[:200]}")
-    return problems + lost_files(start, image) + damaged_files(image)
+    return problems + lost_files(start, image) + damaged_files(image, registry_was_text)
 
 
 def stashed_images(folder):
@@ -82,7 +79,7 @@ def main():
     parser.add_argument("--stashed", type=Path, help="also every image the scenario tests stashed in this folder")
     parser.add_argument("--build", type=Path, default=ROOT / "build" / "default")
     options = parser.parse_args()
-    images = options.image or [ROOT / "images" / "xp-demo"]
+    images = options.image or ([] if options.stashed else [ROOT / "images" / "xp-demo"])
     if options.stashed:
         images += stashed_images(options.stashed)
 
@@ -90,29 +87,9 @@ def main():
     with tempfile.TemporaryDirectory(prefix="qf-calls-") as tmp:
         work = Path(tmp)
         for image_path in images:
-            source = work / "source"
-            shutil.rmtree(source, ignore_errors=True)
-            shutil.copytree(image_path, source, symlinks=True)
-
-            run_args = arguments(source)
-
-            def after_run(image):  # the state a whole run leaves for the boot
-                checks.run(options.build, image, run_args)
-
-            stages = [("run", None, run_args)]
-            probe = work / "probe"
-            shutil.rmtree(probe, ignore_errors=True)
-            shutil.copytree(source, probe, symlinks=True)
-            after_run(probe)
-            if reboot_pending(probe):
-                stages.append(("boot", after_run, None))
-
-            for stage, prepare, args in stages:
-                counted = work / "count"
-                shutil.rmtree(counted, ignore_errors=True)
-                shutil.copytree(source, counted, symlinks=True)
-                if prepare:
-                    prepare(counted)
+            source = checks.fresh_copy(image_path, work / "source")
+            for stage, prepare, args in checks.stages(options.build, source, work, arguments(source)):
+                counted = checks.fresh_copy(source, work / "count", prepare)
                 calls = call_log(options.build, counted, args, work)
                 print(f"failing_calls: {image_path.name} {stage}: {len(calls)} calls, "
                       f"{sum(c for _, _, c in calls)} failures to try")

@@ -4,6 +4,7 @@ machine's files still readable, and the image's own state (message-box
 answers, a pending reboot pass) for the run that comes after."""
 import os
 import re
+import shutil
 import subprocess
 from pathlib import Path
 import tomllib
@@ -68,7 +69,18 @@ def lost_files(pristine, image):
     return problems
 
 
-def damaged_files(image):
+def registry_decodes(image):
+    reg = (image / "registry.reg").read_bytes()
+    try:
+        reg.decode("utf-16-le") if reg.startswith(b"\xff\xfe") else reg.decode("utf-8")
+        return None
+    except UnicodeDecodeError as e:
+        return str(e)
+
+
+def damaged_files(image, registry_was_text=True):
+    """The report cut inside a code unit, a machine.toml that no longer
+    parses, a registry.reg that no longer decodes (when it did before)."""
     problems = []
     report = image / REPORT
     if report.is_file():
@@ -84,11 +96,8 @@ def damaged_files(image):
         tomllib.loads((image / "machine.toml").read_text(encoding="utf-8"))
     except (OSError, UnicodeDecodeError, tomllib.TOMLDecodeError) as e:
         problems.append(f"machine.toml does not load: {e}")
-    reg = (image / "registry.reg").read_bytes()
-    try:
-        reg.decode("utf-16-le") if reg.startswith(b"\xff\xfe") else reg.decode("utf-8")
-    except UnicodeDecodeError as e:
-        problems.append(f"registry.reg does not decode: {e}")
+    if registry_was_text and (why := registry_decodes(image)):
+        problems.append(f"registry.reg does not decode: {why}")
     return problems
 
 
@@ -126,3 +135,25 @@ def finish(build, image, source):
     run(build, image, [])
     if reboot_pending(image):
         run(build, image, None)
+
+
+def fresh_copy(source, target, prepare=None):
+    """A fresh copy of the image, made ready by `prepare`."""
+    shutil.rmtree(target, ignore_errors=True)
+    shutil.copytree(source, target, symlinks=True)
+    if prepare:
+        prepare(target)
+    return target
+
+
+def stages(build, source, work, args):
+    """The runs to try on an image: ("run", None, args), and, when the run
+    leaves a reboot pass, ("boot", prepare, None), where `prepare` gives a copy
+    the state the whole run leaves for the boot."""
+    def after_run(image):
+        run(build, image, args)
+
+    found = [("run", None, args)]
+    if reboot_pending(fresh_copy(source, work / "probe", after_run)):
+        found.append(("boot", after_run, None))
+    return found

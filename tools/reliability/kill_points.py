@@ -36,7 +36,7 @@ import tempfile
 from pathlib import Path
 
 import image_checks as checks
-from image_checks import REPORT, ROOT, damaged_files, finish, lost_files, reboot_pending, snapshot
+from image_checks import REPORT, ROOT, damaged_files, finish, lost_files, snapshot
 
 SYSCALLS = ["openat", "write", "rename", "mkdir", "unlink", "rmdir", "ftruncate"]
 
@@ -90,14 +90,11 @@ def left_by_design(rel):
 
 
 def check_point(build, source, work, pristine, removed, prepare, args, kill):
-    image = work / "point"
-    shutil.rmtree(image, ignore_errors=True)
-    shutil.copytree(source, image, symlinks=True)
-    if prepare:
-        prepare(image)
+    image = checks.fresh_copy(source, work / "point", prepare)
     start = snapshot(image)
+    registry_was_text = checks.registry_decodes(image) is None
     run(build, image, args, kill)
-    problems = lost_files(start, image) + damaged_files(image)
+    problems = lost_files(start, image) + damaged_files(image, registry_was_text)
     finish(build, image, source)
     problems += [p + " (after the second run)" for p in lost_files(pristine, image)]
     explained = set()
@@ -127,24 +124,10 @@ def main():
         pristine = snapshot(source)
         removed = removed_by_clean_run(options.build, source, work)
 
-        def after_run(image):  # the state a whole run leaves for the boot
-            run(options.build, image, [])
-
-        stages = [("run", None, [])]
-        probe = work / "probe"
-        shutil.copytree(source, probe, symlinks=True)
-        after_run(probe)
-        if reboot_pending(probe):
-            stages.append(("boot", after_run, None))
-
         tried = failed = 0
         explained_points = {}
-        for stage, prepare, args in stages:
-            image = work / "count"
-            shutil.rmtree(image, ignore_errors=True)
-            shutil.copytree(source, image, symlinks=True)
-            if prepare:
-                prepare(image)
+        for stage, prepare, args in checks.stages(options.build, source, work, []):
+            image = checks.fresh_copy(source, work / "count", prepare)
             counts = count_calls(options.build, image, args)
             print(f"kill_points: {stage}: {sum(counts.values())} calls "
                   f"({', '.join(f'{k} {v}' for k, v in sorted(counts.items()))})")
