@@ -97,6 +97,11 @@ bool isOwnItem(const Names& item, std::u16string_view desktop) {
 
 int deleteFile(std::u16string_view path) {
   path = untilZero(path);
+  // A path written with a trailing separator names the item before it. Its
+  // mirror must not end in one: the parent made for the move would then be
+  // the item's own mirrored place, and the shell would rename the moved item
+  // beside it ("tail (2)") instead of putting it there.
+  while (path.size() > 3 && isSeparator(path.back())) path.remove_suffix(1);
   // The destination is built from the drive letter and the text from the
   // third character on: only an absolute drive-letter path has those parts.
   // A relative or UNC path, or a device name, would be moved from somewhere

@@ -358,8 +358,7 @@ MoveRecord recordMove(std::u16string_view original, std::u16string_view destinat
   if (!appendManifest(line)) return record;
   record.begun = 1;
   record.original = original;
-  // A path given with a trailing backslash names the item before it.
-  record.destination = withoutTrailingBackslashes(destination);
+  record.destination = destination;  // deleteFile hands no trailing backslash
   record.occupied = win::GetFileAttributesW(record.destination.c_str()) != win::INVALID_FILE_ATTRIBUTES;
   if (record.occupied) record.before = folderNames(parentOf(record.destination));
   return record;

@@ -66,6 +66,7 @@ void badInputMachine(MachineImage& image) {
   prepare(image);
   image.file("C:\\a\\b.txt", "bee");
   image.file("C:\\a\\c.txt", "see");
+  image.file("C:\\d\\x.txt", "ex");
   image.file(std::string(kDesktop) + "\\note.txt", "note");
   image.file(backup("C\\old\\kept.txt"), "kept");
 }
@@ -118,6 +119,7 @@ const std::vector<LineCase> kLineCases = {
     // Paths that resolve to an item of the machine: moved to their mirror.
     {"C:/a/b.txt", "Success!"},
     {"C:\\a\\..\\a\\c.txt", "Success!"},
+    {"C:\\d\\", "Success!"},  // the folder itself, into its own mirror (not "d (2)")
     {std::string(kBackup) + "\\..\\note.txt", "Success!"},
 };
 
