@@ -50,7 +50,6 @@ def call_log(build, image, args, work):
 def check_run(build, source, work, prepare, args, number, code):
     image = checks.fresh_copy(source, work / "point", prepare)
     start = snapshot(image)
-    registry_was_text = checks.registry_decodes(image) is None
     variable = "QUORELFIX_FAIL_CALL" if args is not None else "QUORELFIX_BOOT_FAIL_CALL"
     try:
         result = checks.run(build, image, args, env={variable: f"{number}:{code}"})
@@ -59,7 +58,7 @@ def check_run(build, source, work, prepare, args, number, code):
     problems = []
     if result.returncode != 0:
         problems.append(f"exit status {result.returncode}: {result.stderr.decode(errors='replace').strip()[:200]}")
-    return problems + lost_files(start, image) + damaged_files(image, registry_was_text)
+    return problems + lost_files(start, image) + damaged_files(image, start)
 
 
 def stashed_images(folder):

@@ -18,13 +18,18 @@ REBOOT_LIST = BACKUP / "reboot.txt"
 APPENDED_TO = {REPORT, BACKUP / "manifest.txt", BACKUP / "undo.reg"}
 
 
+REGISTRY_WAS_TEXT = "registry.reg text"
+
+
 def snapshot(image):
-    """Every file below the image's drive folders: relative path -> bytes."""
+    """Every file below the image's drive folders: relative path -> bytes;
+    and whether registry.reg decodes (the key REGISTRY_WAS_TEXT)."""
     files = {}
     for drive in image.glob("drive_*"):
         for path in drive.rglob("*"):
             if path.is_file() and not path.is_symlink():
                 files[path.relative_to(image)] = path.read_bytes()
+    files[REGISTRY_WAS_TEXT] = registry_decodes(image) is None
     return files
 
 
@@ -53,6 +58,8 @@ def lost_files(pristine, image):
     problems = []
     backup_files = {p for p in (image / BACKUP).glob("*") if p.is_file()}
     for rel, data in pristine.items():
+        if rel == REGISTRY_WAS_TEXT:
+            continue
         here = image / rel
         if rel == REBOOT_LIST:
             continue
@@ -78,12 +85,14 @@ def registry_decodes(image):
         return str(e)
 
 
-def damaged_files(image, registry_was_text=True):
-    """The report cut inside a code unit, a machine.toml that no longer
-    parses, a registry.reg that no longer decodes (when it did before)."""
+def damaged_files(image, start):
+    """The report the run wrote cut inside a code unit, a machine.toml that no
+    longer parses, a registry.reg that no longer decodes (when it did at the
+    start). `start` is the image's snapshot before the run, with the entry
+    "registry.reg text" telling whether it decoded then."""
     problems = []
     report = image / REPORT
-    if report.is_file():
+    if report.is_file() and report.read_bytes() != start.get(REPORT):
         data = report.read_bytes()
         if len(data) % 2:
             problems.append("the report is not whole UTF-16LE code units")
@@ -96,7 +105,7 @@ def damaged_files(image, registry_was_text=True):
         tomllib.loads((image / "machine.toml").read_text(encoding="utf-8"))
     except (OSError, UnicodeDecodeError, tomllib.TOMLDecodeError) as e:
         problems.append(f"machine.toml does not load: {e}")
-    if registry_was_text and (why := registry_decodes(image)):
+    if start.get(REGISTRY_WAS_TEXT) and (why := registry_decodes(image)):
         problems.append(f"registry.reg does not decode: {why}")
     return problems
 

@@ -72,7 +72,7 @@ def removed_by_clean_run(build, source, work):
     shutil.copytree(source, image, symlinks=True)
     pristine = snapshot(image)
     finish(build, image, source)
-    return {rel for rel in pristine if not (image / rel).exists() and rel != REPORT}
+    return {rel for rel in pristine if isinstance(rel, Path) and not (image / rel).exists() and rel != REPORT}
 
 
 # Items a second run may leave in place after a kill, each with the reason;
@@ -92,9 +92,8 @@ def left_by_design(rel):
 def check_point(build, source, work, pristine, removed, prepare, args, kill):
     image = checks.fresh_copy(source, work / "point", prepare)
     start = snapshot(image)
-    registry_was_text = checks.registry_decodes(image) is None
     run(build, image, args, kill)
-    problems = lost_files(start, image) + damaged_files(image, registry_was_text)
+    problems = lost_files(start, image) + damaged_files(image, start)
     finish(build, image, source)
     problems += [p + " (after the second run)" for p in lost_files(pristine, image)]
     explained = set()
