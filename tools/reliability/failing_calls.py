@@ -2,7 +2,7 @@
 """Makes every seam call of a QuorelFix run fail in turn, with every code that
 call plausibly fails with on Windows, and checks that nothing was lost.
 
-    failing_calls.py [--every K] [--image DIR]... [--stashed DIR] [--build DIR]
+    failing_calls.py [--every K] [--most N] [--image DIR]... [--stashed DIR] [--build DIR]
 
 For each machine image (--image, or the images the scenario tests stash
 with QF_STASH_IMAGES, run with their arguments, with --stashed; by default
@@ -76,6 +76,8 @@ def main():
     parser.add_argument("--every", type=int, default=1, help="fail every K-th call only")
     parser.add_argument("--image", type=Path, action="append", help="an image (repeatable)")
     parser.add_argument("--stashed", type=Path, help="also every image the scenario tests stashed in this folder")
+    parser.add_argument("--most", type=int, default=0,
+                        help="at most this many calls of a run (spread over it), for images of long runs")
     parser.add_argument("--build", type=Path, default=ROOT / "build" / "default")
     options = parser.parse_args()
     images = options.image or ([] if options.stashed else [ROOT / "images" / "xp-demo"])
@@ -96,7 +98,10 @@ def main():
                 calls = call_log(options.build, counted, args, work)
                 print(f"failing_calls: {image_path.name} {stage}: {len(calls)} calls, "
                       f"{sum(c for _, _, c in calls)} failures to try")
-                for number, name, codes in calls[::options.every]:
+                step = options.every
+                if options.most and len(calls) > options.most * step:
+                    step = -(-len(calls) // options.most)  # spread over the whole run
+                for number, name, codes in calls[::step]:
                     for code in range(codes):
                         runs += 1
                         problems = check_run(options.build, source, work, prepare, args, number, code)
