@@ -280,6 +280,9 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 [[nodiscard]] LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
                                  DWORD* lpcchValueName, DWORD* lpReserved, DWORD* lpType,
                                  BYTE* lpData, DWORD* lpcbData);
+// For REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ data whose even count leaves out
+// the terminator, Windows reads the two bytes after the counted data and, when
+// they are zero, stores the terminator too: callers keep those bytes readable.
 [[nodiscard]] LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                                   const BYTE* lpData, DWORD cbData);
 [[nodiscard]] LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);

@@ -106,7 +106,13 @@ win::LONG setValues(const RegBlock& block) {
                                       win::KEY_SET_VALUE, nullptr, key.receive(), nullptr);
   if (rc != win::ERROR_SUCCESS) return rc;
   for (const RegValue& v : block.values) {
-    rc = win::RegSetValueExW(key.get(), v.name.c_str(), 0, v.type, v.data.data(),
+    // Windows reads the character after a string's counted bytes and, when
+    // it is zero, stores a terminator the count left out. A non-zero pad
+    // keeps the bytes exactly as recorded (a string stored without its
+    // terminator comes back without it) and that read inside the buffer.
+    std::vector<win::BYTE> padded(v.data);
+    padded.insert(padded.end(), {0xFF, 0xFF});
+    rc = win::RegSetValueExW(key.get(), v.name.c_str(), 0, v.type, padded.data(),
                              static_cast<win::DWORD>(v.data.size()));
     if (rc != win::ERROR_SUCCESS) return rc;
   }
