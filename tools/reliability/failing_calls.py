@@ -2,7 +2,7 @@
 """Makes every seam call of a QuorelFix run fail in turn, with every code that
 call plausibly fails with on Windows, and checks that nothing was lost.
 
-    failing_calls.py [--every K] [--most N] [--image DIR]... [--stashed DIR] [--build DIR]
+    failing_calls.py [--every K] [--most N] [--longest N] [--image DIR]... [--stashed DIR] [--build DIR]
 
 For each machine image (--image, or the images the scenario tests stash
 with QF_STASH_IMAGES, run with their arguments, with --stashed; by default
@@ -78,6 +78,8 @@ def main():
     parser.add_argument("--stashed", type=Path, help="also every image the scenario tests stashed in this folder")
     parser.add_argument("--most", type=int, default=0,
                         help="at most this many calls of a run (spread over it), for images of long runs")
+    parser.add_argument("--longest", type=int, default=0,
+                        help="skip a run of more calls than this (each of its runs takes seconds)")
     parser.add_argument("--build", type=Path, default=ROOT / "build" / "default")
     options = parser.parse_args()
     images = options.image or ([] if options.stashed else [ROOT / "images" / "xp-demo"])
@@ -98,6 +100,9 @@ def main():
                 calls = call_log(options.build, counted, args, work)
                 print(f"failing_calls: {image_path.name} {stage}: {len(calls)} calls, "
                       f"{sum(c for _, _, c in calls)} failures to try")
+                if options.longest and len(calls) > options.longest:
+                    print(f"failing_calls: {image_path.name} {stage}: skipped, longer than {options.longest} calls")
+                    continue
                 step = options.every
                 if options.most and len(calls) > options.most * step:
                     step = -(-len(calls) // options.most)  # spread over the whole run
