@@ -11,6 +11,7 @@
 #include "control/QuorelFix.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
+#include "system/ascii_case.h"
 #include "system/list.h"
 #include "system/remover.h"
 #include "system/scanner.h"
@@ -23,15 +24,6 @@ constexpr std::u16string_view TARGET_VALUE_NAME = u"JavaPlug-in";
 // real plug-in never sits there under this name.
 constexpr std::u16string_view SUSPICIOUS_DLL_TAIL = u":\\Program Files\\Common Files\\Java\\JavaPlug-in.dll";
 static_assert(SUSPICIOUS_DLL_TAIL.size() == 49);
-
-char16_t asciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
-bool equalNoCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-  return true;
-}
 
 // Registry text ends at its first terminator, as Windows' own readers take it.
 std::u16string cText(const std::u16string& data) { return std::u16string(data.c_str()); }

@@ -8,6 +8,7 @@
 
 #include "control/QuorelFix.h"
 #include "platform/scoped.h"
+#include "system/ascii_case.h"
 #include "system/undo_records.h"
 
 namespace {
@@ -31,15 +32,6 @@ std::u16string_view untilZero(std::u16string_view text) {
 }
 
 bool isSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
-
-char16_t asciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
-
-bool equalNoCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (asciiUpper(a[i]) != asciiUpper(b[i])) return false;
-  return true;
-}
 
 // The names of a path as Windows resolves them: separators of either kind,
 // empty names and "." dropped, ".." taking back the name before it. Windows

@@ -9,6 +9,7 @@
 
 #include "control/QuorelFix.h"
 #include "platform/scoped.h"
+#include "system/ascii_case.h"
 #include "system/list.h"
 #include "system/md5.h"
 #include "system/scanner.h"
@@ -21,15 +22,6 @@ constexpr char16_t kClasses[] = u"Software\\Classes\\";
 // Regedit wraps a value's hexadecimal bytes so that no line passes 80
 // characters, going on after ",\" on a line indented by two blanks.
 constexpr std::size_t kWrapColumn = 77;
-
-char16_t foldAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
-
-bool equalNoCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (foldAscii(a[i]) != foldAscii(b[i])) return false;
-  return true;
-}
 
 std::optional<std::u16string> recordPath(const char16_t* name) {
   std::optional<std::u16string> desktop = getDesktopFolder();
