@@ -22,7 +22,7 @@
 #include <map>
 #include <string>
 
-#include "platform/emulated/image.h"
+#include "platform/emulated/machine/image.h"
 #include "system/md5.h"
 #include "system/scanner.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "machine_fixture.h"
-#include "platform/emulated/command_line.h"
+#include "platform/emulated/kernel/command_line.h"
 #include "platform/win32.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/emulated/image.h"
-#include "platform/emulated/text.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/text.h"
 #include "support/machine_image.h"
 
 namespace qftest {

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/emulated/image.h"
-#include "platform/emulated/text.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/text.h"
 #include "platform/win32.h"
 #include "support/machine_image.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/emulated/registry_file.h"
-#include "platform/emulated/registry_tree.h"
+#include "platform/emulated/registry/reg_file.h"
+#include "platform/emulated/registry/tree.h"
 
 namespace {
 using namespace emu::reg;

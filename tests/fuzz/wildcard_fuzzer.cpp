@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/emulated/files.h"
-#include "platform/emulated/text.h"
+#include "platform/emulated/files/files.h"
+#include "platform/emulated/machine/text.h"
 
 namespace {
 std::u16string units(const std::uint8_t* data, std::size_t size) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "detectors/genscan_tables.h"
-#include "platform/emulated/image.h"
+#include "platform/emulated/machine/image.h"
 #include "sweep_image.h"
 #include "support/machine_image.h"
 

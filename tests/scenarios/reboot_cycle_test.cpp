@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/emulated/image.h"
+#include "platform/emulated/machine/image.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "script_machine.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated/image.h"
+#include "platform/emulated/machine/image.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "restore_images.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/emulated/image.h"
+#include "platform/emulated/machine/image.h"
 #include "platform/win32.h"
 #include "system/scanner.h"
 #include "unit/run_machine.h"

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/emulated/text.h"
+#include "platform/emulated/machine/text.h"
 
 extern char** environ;
 

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "platform/emulated/image.h"
-#include "platform/emulated/text.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/text.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "support/base_machine.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/emulated/image.h"
+#include "platform/emulated/machine/image.h"
 #include "support/machine_image.h"
 #include "system/md5.h"
 

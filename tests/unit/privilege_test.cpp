@@ -5,7 +5,7 @@
 
 #include "control/QuorelFix.h"
 #include "detectors/genscan.h"
-#include "platform/emulated/image.h"
+#include "platform/emulated/machine/image.h"
 #include "unit/run_machine.h"
 
 namespace {

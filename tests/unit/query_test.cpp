@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "control/QuorelFix.h"
-#include "platform/emulated/image.h"
+#include "platform/emulated/machine/image.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "system/scanner.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "control/QuorelFix.h"
-#include "platform/emulated/image.h"
+#include "platform/emulated/machine/image.h"
 #include "platform/scoped.h"
 #include "support/base_machine.h"
 #include "support/machine_image.h"

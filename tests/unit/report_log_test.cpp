@@ -6,7 +6,7 @@
 #include <string>
 
 #include "control/QuorelFix.h"
-#include "platform/emulated/image.h"
+#include "platform/emulated/machine/image.h"
 #include "unit/run_machine.h"
 
 namespace {

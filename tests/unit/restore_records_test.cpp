@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated/image.h"
-#include "platform/emulated/text.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/text.h"
 #include "restore/restore_records.h"
 #include "support/base_machine.h"
 #include "support/machine_image.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/emulated/image.h"
+#include "platform/emulated/machine/image.h"
 #include "support/base_machine.h"
 #include "support/machine_image.h"
 

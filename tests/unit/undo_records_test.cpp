@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated/image.h"
-#include "platform/emulated/text.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/text.h"
 #include "platform/scoped.h"
 #include "restore/restore_records.h"
 #include "support/base_machine.h"

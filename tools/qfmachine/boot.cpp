@@ -21,10 +21,10 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/emulated/command_line.h"
-#include "platform/emulated/image.h"
-#include "platform/emulated/services.h"
-#include "platform/emulated/text.h"
+#include "platform/emulated/kernel/command_line.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/kernel/services.h"
+#include "platform/emulated/machine/text.h"
 #include "platform/win32.h"
 #include "qfmachine.h"
 

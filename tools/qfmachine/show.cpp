@@ -4,7 +4,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "platform/emulated/image.h"
+#include "platform/emulated/machine/image.h"
 #include "qfmachine.h"
 
 namespace qfmachine {

@@ -11,7 +11,7 @@ run (QUORELFIX_CALL_LOG), then runs the program on a fresh copy once for
 every call N and every code K of that call with QUORELFIX_FAIL_CALL=N:K (or
 every K-th call with --every). When the run leaves a reboot pass, the same
 is done for the reboot pass that `qfmachine boot` runs. The emulated
-machine's test mode (src/platform/emulated/call_faults.h) makes the call fail.
+machine's test mode (src/platform/emulated/machine/call_faults.h) makes the call fail.
 
 After every run it checks:
   - the program ended normally with status 0 (no crash, no hang);

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/emulated/paths.h"
+#include "platform/emulated/files/paths.h"
 #include "platform/win32.h"
 
 namespace emu {

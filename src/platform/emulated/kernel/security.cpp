@@ -19,12 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated/handles.h"
-#include "platform/emulated/image.h"
-#include "platform/emulated/processes.h"
-#include "platform/emulated/text.h"
+#include "platform/emulated/machine/handles.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/kernel/processes.h"
+#include "platform/emulated/machine/text.h"
 #include "platform/win32.h"
-#include "platform/emulated/call_faults.h"
+#include "platform/emulated/machine/call_faults.h"
 
 namespace win {
 namespace {

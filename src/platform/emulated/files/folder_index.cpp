@@ -1,5 +1,5 @@
 // Listing host folders once and keeping their names indexed.
-#include "platform/emulated/folder_index.h"
+#include "platform/emulated/files/folder_index.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,8 +12,8 @@
 #include <memory>
 #include <unordered_map>
 
-#include "platform/emulated/image.h"
-#include "platform/emulated/text.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/text.h"
 
 namespace emu {
 namespace {

@@ -2,10 +2,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/emulated/image.h"
-#include "platform/emulated/registry_state.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/registry/state.h"
 #include "platform/win32.h"
-#include "platform/emulated/call_faults.h"
+#include "platform/emulated/machine/call_faults.h"
 
 namespace win {
 namespace {

@@ -2,8 +2,8 @@
 // from <image>/registry.reg, the table of open key handles, the injected
 // faults of machine.toml, and the appending of each change to the file.
 //
-// Shared by the win:: key calls (registry.cpp) and value calls
-// (registry_values.cpp).
+// Shared by the win:: key calls (keys.cpp) and value calls
+// (values.cpp).
 #pragma once
 
 #include <memory>
@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/emulated/registry_file.h"
-#include "platform/emulated/registry_tree.h"
+#include "platform/emulated/registry/reg_file.h"
+#include "platform/emulated/registry/tree.h"
 #include "platform/win32.h"
 
 namespace emu::reg {

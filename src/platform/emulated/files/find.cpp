@@ -7,11 +7,11 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/emulated/files.h"
-#include "platform/emulated/folder_index.h"
-#include "platform/emulated/image.h"
-#include "platform/emulated/text.h"
-#include "platform/emulated/call_faults.h"
+#include "platform/emulated/files/files.h"
+#include "platform/emulated/files/folder_index.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/text.h"
+#include "platform/emulated/machine/call_faults.h"
 
 namespace emu {
 namespace {

@@ -13,12 +13,12 @@
 // and ERROR_SERVICE_NOT_ACTIVE, never on any other error.
 #include <string>
 
-#include "platform/emulated/handles.h"
-#include "platform/emulated/image.h"
-#include "platform/emulated/services.h"
-#include "platform/emulated/text.h"
+#include "platform/emulated/machine/handles.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/kernel/services.h"
+#include "platform/emulated/machine/text.h"
 #include "platform/win32.h"
-#include "platform/emulated/call_faults.h"
+#include "platform/emulated/machine/call_faults.h"
 
 namespace win {
 namespace {

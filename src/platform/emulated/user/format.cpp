@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/emulated/text.h"
+#include "platform/emulated/machine/text.h"
 #include "platform/win32.h"
 
 namespace win {

@@ -1,6 +1,6 @@
-#include "platform/emulated/registry_file.h"
+#include "platform/emulated/registry/reg_file.h"
 
-#include "platform/emulated/text.h"
+#include "platform/emulated/machine/text.h"
 
 namespace emu::reg {
 namespace {

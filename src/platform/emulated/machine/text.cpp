@@ -1,4 +1,4 @@
-#include "platform/emulated/text.h"
+#include "platform/emulated/machine/text.h"
 
 #include <cwctype>
 

@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated/image.h"
-#include "platform/emulated/text.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/text.h"
 #include "platform/win32.h"
-#include "platform/emulated/call_faults.h"
+#include "platform/emulated/machine/call_faults.h"
 
 namespace win {
 namespace {

@@ -3,8 +3,8 @@
 // journal, prints nothing, and reports that the command ran and exited with 0.
 #include <cerrno>
 
-#include "platform/emulated/call_faults.h"
-#include "platform/emulated/image.h"
+#include "platform/emulated/machine/call_faults.h"
+#include "platform/emulated/machine/image.h"
 #include "platform/win32.h"
 
 namespace win {

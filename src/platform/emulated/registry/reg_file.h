@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/emulated/registry_tree.h"
+#include "platform/emulated/registry/tree.h"
 
 namespace emu::reg {
 

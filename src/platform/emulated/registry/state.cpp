@@ -1,4 +1,4 @@
-#include "platform/emulated/registry_state.h"
+#include "platform/emulated/registry/state.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,8 +10,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/emulated/image.h"
-#include "platform/emulated/text.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/text.h"
 
 namespace emu::reg {
 namespace {

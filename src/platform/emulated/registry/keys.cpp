@@ -1,9 +1,9 @@
 // The emulated registry's key calls: opening, creating, closing and deleting
-// keys. Values are in registry_values.cpp; the state they share (trees,
-// handles, faults, the file) in registry_state.cpp.
-#include "platform/emulated/registry_state.h"
+// keys. Values are in values.cpp; the state they share (trees,
+// handles, faults, the file) in state.cpp.
+#include "platform/emulated/registry/state.h"
 #include "platform/win32.h"
-#include "platform/emulated/call_faults.h"
+#include "platform/emulated/machine/call_faults.h"
 
 namespace win {
 namespace {

@@ -1,6 +1,6 @@
 // The failing-call test mode (call_faults.h): which codes each call can fail
 // with, and the count of calls.
-#include "platform/emulated/call_faults.h"
+#include "platform/emulated/machine/call_faults.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "platform/emulated/command_line.h"
+#include "platform/emulated/kernel/command_line.h"
 
 namespace emu {
 namespace {

@@ -1,9 +1,9 @@
-#include "platform/emulated/handles.h"
+#include "platform/emulated/machine/handles.h"
 
 #include <map>
 
-#include "platform/emulated/image.h"
-#include "platform/emulated/text.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/text.h"
 
 namespace emu {
 namespace {

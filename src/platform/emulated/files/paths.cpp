@@ -1,10 +1,10 @@
-#include "platform/emulated/paths.h"
+#include "platform/emulated/files/paths.h"
 
 #include <sys/stat.h>
 
-#include "platform/emulated/folder_index.h"
-#include "platform/emulated/image.h"
-#include "platform/emulated/text.h"
+#include "platform/emulated/files/folder_index.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/text.h"
 
 namespace emu {
 namespace fs = std::filesystem;

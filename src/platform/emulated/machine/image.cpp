@@ -1,5 +1,5 @@
 // Loading the machine image, saving changed machine state, and the journal.
-#include "platform/emulated/image.h"
+#include "platform/emulated/machine/image.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "platform/emulated/image.h"
+#include "platform/emulated/machine/image.h"
 #include "platform/win32.h"
 
 namespace emu {

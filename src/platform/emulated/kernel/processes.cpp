@@ -8,7 +8,7 @@
 // Nothing waits: Sleep returns at once, and WaitForSingleObject answers at
 // once, WAIT_TIMEOUT for a process that still runs, even with INFINITE,
 // where Windows would block for ever.
-#include "platform/emulated/processes.h"
+#include "platform/emulated/kernel/processes.h"
 
 #include <unistd.h>
 
@@ -18,12 +18,12 @@
 #include <optional>
 #include <vector>
 
-#include "platform/emulated/command_line.h"
-#include "platform/emulated/handles.h"
-#include "platform/emulated/image.h"
-#include "platform/emulated/paths.h"
-#include "platform/emulated/text.h"
-#include "platform/emulated/call_faults.h"
+#include "platform/emulated/kernel/command_line.h"
+#include "platform/emulated/machine/handles.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/files/paths.h"
+#include "platform/emulated/machine/text.h"
+#include "platform/emulated/machine/call_faults.h"
 
 namespace emu {
 namespace {

@@ -17,11 +17,11 @@
 #include <memory>
 #include <string>
 
-#include "platform/emulated/files.h"
-#include "platform/emulated/folder_index.h"
-#include "platform/emulated/image.h"
-#include "platform/emulated/text.h"
-#include "platform/emulated/call_faults.h"
+#include "platform/emulated/files/files.h"
+#include "platform/emulated/files/folder_index.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/text.h"
+#include "platform/emulated/machine/call_faults.h"
 
 namespace win {
 namespace {

@@ -1,8 +1,8 @@
-#include "platform/emulated/registry_tree.h"
+#include "platform/emulated/registry/tree.h"
 
 #include <algorithm>
 
-#include "platform/emulated/text.h"
+#include "platform/emulated/machine/text.h"
 
 namespace emu::reg {
 namespace {

@@ -1,6 +1,6 @@
 // The emulated file system: attribute queries, folder creation and plain
 // moves, and the parts every file call shares (faults, times, records).
-#include "platform/emulated/files.h"
+#include "platform/emulated/files/files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated/folder_index.h"
-#include "platform/emulated/image.h"
-#include "platform/emulated/text.h"
-#include "platform/emulated/call_faults.h"
+#include "platform/emulated/files/folder_index.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/text.h"
+#include "platform/emulated/machine/call_faults.h"
 
 namespace emu {
 namespace fs = std::filesystem;
