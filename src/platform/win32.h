@@ -11,9 +11,17 @@
 //
 // Error rule, as Windows has it: a call reports failure through its result
 // (FALSE, INVALID_HANDLE_VALUE, NULL, a nonzero LONG, ...) and, where Windows
-// documents it, through GetLastError(). A failed call leaves its outputs
-// untouched, except where Windows documents otherwise (RegQueryValueExW and
-// RegEnumKeyExW report the size they need on ERROR_MORE_DATA).
+// documents it, through GetLastError() (some calls set the last error on
+// success too). A failed call leaves its outputs untouched, except where
+// Windows documents otherwise. Each exception the program relies on is noted
+// at its declaration below: RegQueryValueExW and RegEnumValueW report the
+// data size they need on ERROR_MORE_DATA (RegEnumKeyExW reports nothing);
+// GetTokenInformation reports the size it needs on ERROR_INSUFFICIENT_BUFFER;
+// ControlService fills its status record on some failures;
+// AdjustTokenPrivileges succeeds, with the last error ERROR_NOT_ALL_ASSIGNED,
+// when it could not assign a privilege; GetModuleFileNameW answers a path cut
+// short with nSize. The scoped owners of scoped.h keep the last error across
+// the closing calls they make.
 //
 // Text is UTF-16 in char16_t; the Windows backend hands it to the API as it is
 // (wchar_t is 16 bits there). Structures have Windows' layout, so the Windows
@@ -266,6 +274,10 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
                                    DWORD dwOptions, REGSAM samDesired,
                                    const SECURITY_ATTRIBUTES* lpSecurityAttributes, PHKEY phkResult,
                                    DWORD* lpdwDisposition);
+// lpData null: succeeds with *lpcbData the data's size. A buffer too small:
+// ERROR_MORE_DATA, the buffer untouched and *lpcbData the size needed.
+// getRegSZValue (system/scanner.cpp) and QuorelRestore's queryValue ask for
+// the size first.
 [[nodiscard]] LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD* lpReserved,
                                     DWORD* lpType, BYTE* lpData, DWORD* lpcbData);
 [[nodiscard]] LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, DWORD* lpcchClass,
@@ -274,9 +286,16 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
                                     DWORD* lpcValues, DWORD* lpcbMaxValueNameLen,
                                     DWORD* lpcbMaxValueLen, DWORD* lpcbSecurityDescriptor,
                                     FILETIME* lpftLastWriteTime);
+// A name that does not fit lpName: ERROR_MORE_DATA with the buffer and
+// *lpcchName untouched; no size is reported, so the registry walk of
+// system/scanner.cpp retries with room for the longest name there can be.
 [[nodiscard]] LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName,
                                  DWORD* lpReserved, LPWSTR lpClass, DWORD* lpcchClass,
                                  FILETIME* lpftLastWriteTime);
+// ERROR_MORE_DATA when the name or the data does not fit: *lpType and
+// *lpcbData then receive the value's type and data size; the name and
+// *lpcchValueName are written only when the name fitted, the data never.
+// readValues (system/undo_records.cpp) sizes its data buffer from *lpcbData.
 [[nodiscard]] LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
                                  DWORD* lpcchValueName, DWORD* lpReserved, DWORD* lpType,
                                  BYTE* lpData, DWORD* lpcbData);
@@ -317,6 +336,9 @@ inline constexpr char16_t SE_DEBUG_NAME[] = u"SeDebugPrivilege";
 inline constexpr char16_t SE_SHUTDOWN_NAME[] = u"SeShutdownPrivilege";
 
 [[nodiscard]] BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle);
+// TokenInformation null or too small: FALSE with ERROR_INSUFFICIENT_BUFFER,
+// and *ReturnLength receives the size needed. isAdmin (control/QuorelFix.cpp)
+// sizes its group list from it.
 [[nodiscard]] BOOL GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass,
                                        void* TokenInformation, DWORD TokenInformationLength,
                                        DWORD* ReturnLength);
@@ -329,6 +351,10 @@ inline constexpr char16_t SE_SHUTDOWN_NAME[] = u"SeShutdownPrivilege";
 [[nodiscard]] BOOL EqualSid(PSID pSid1, PSID pSid2);
 void* FreeSid(PSID pSid);
 [[nodiscard]] BOOL LookupPrivilegeValueW(LPCWSTR lpSystemName, LPCWSTR lpName, LUID* lpLuid);
+// Returns TRUE also when it could not assign a privilege the token does not
+// hold; the last error then is ERROR_NOT_ALL_ASSIGNED (ERROR_SUCCESS when all
+// were assigned). elevate() (detectors/genscan_privileges.cpp) counts that as
+// success.
 [[nodiscard]] BOOL AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
                                          const TOKEN_PRIVILEGES* NewState, DWORD BufferLength,
                                          TOKEN_PRIVILEGES* PreviousState, DWORD* ReturnLength);
@@ -355,6 +381,10 @@ inline constexpr char16_t SERVICES_ACTIVE_DATABASEW[] = u"ServicesActive";
 [[nodiscard]] SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName,
                                      DWORD dwDesiredAccess);
 [[nodiscard]] BOOL DeleteService(SC_HANDLE hService);
+// *lpServiceStatus receives the service's latest status on success and on
+// the failures ERROR_INVALID_SERVICE_CONTROL, ERROR_SERVICE_CANNOT_ACCEPT_CTRL
+// and ERROR_SERVICE_NOT_ACTIVE; any other failure leaves it untouched.
+// removeServices (detectors/genscan.cpp) reads the state after those three.
 [[nodiscard]] BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServiceStatus);
 BOOL CloseServiceHandle(SC_HANDLE hSCObject);
 
@@ -408,7 +438,11 @@ void SetLastError(DWORD dwErrCode);
 // psapi
 [[nodiscard]] BOOL EnumProcesses(DWORD* lpidProcess, DWORD cb, DWORD* lpcbNeeded);
 DWORD GetModuleFileNameExW(HANDLE hProcess, void* hModule, LPWSTR lpFilename, DWORD nSize);
-// The program's own module path (hModule none).
+// The program's own module path (hModule none). A path that does not fit is
+// cut short and the result is nSize: on XP the buffer is filled unterminated
+// and the last error left as it was; later releases terminate it and set
+// ERROR_INSUFFICIENT_BUFFER. ownModulePath (control/QuorelFix.cpp) takes a
+// full buffer as a path cut short and retries with more room.
 DWORD GetModuleFileNameW(void* hModule, LPWSTR lpFilename, DWORD nSize);
 
 // ---------------------------------------------------------------- shell
