@@ -7,6 +7,10 @@
 //
 // receive() hands out the address of the (empty) slot, so a failed call that
 // writes nothing leaves the owner empty.
+//
+// Closing keeps the thread's last error: an owner that goes out of scope, or
+// is reset, between a failed call and the GetLastError() that reads its code
+// does not change the code (a closing call may set it, for one when it fails).
 #pragma once
 
 #include <cstdio>
@@ -41,13 +45,18 @@ class ScopedResource {
     reset();
     return &handle_;
   }
-  Handle release() {
+  // Hands over what is held without closing it; the caller closes it.
+  [[nodiscard]] Handle release() {
     Handle h = handle_;
     handle_ = Traits::none();
     return h;
   }
   void reset(Handle h = Traits::none()) {
-    if (Traits::isValid(handle_)) Traits::close(handle_);
+    if (Traits::isValid(handle_)) {
+      const DWORD lastError = GetLastError();
+      Traits::close(handle_);
+      SetLastError(lastError);
+    }
     handle_ = h;
   }
 
