@@ -9,6 +9,7 @@
 #include <string>
 
 #include "contract/contract.h"
+#include "platform/emulated/machine/base_image.h"
 #include "support/machine_image.h"
 
 namespace contract {
@@ -17,6 +18,7 @@ namespace {
 qftest::MachineImage* image = nullptr;
 WindowsVersion imageVersion = WindowsVersion::Xp;
 
+// Before the base image's administrator token.
 constexpr char kConfig[] = R"toml(
 [environment]
 QFCONTRACT = "Long long value"
@@ -31,13 +33,10 @@ utc_offset_minutes = 0
 [self]
 pid = 1500
 path = 'C:\qfcontract-tools\qf_contract_tests.exe'
+)toml";
 
-[token]
-administrator = true
-administrator_deny_only = false
-extra_groups = 0
-privileges = ["SeShutdownPrivilege", "SeDebugPrivilege", "SeChangeNotifyPrivilege"]
-
+// After the base image's administrator token.
+constexpr char kProcesses[] = R"toml(
 [[process]]
 pid = 4
 path = ''
@@ -98,7 +97,8 @@ int main(int argc, char** argv) {
   }
   contract::imageVersion = version == "xp" ? contract::WindowsVersion::Xp : contract::WindowsVersion::Vista;
   auto machine = std::make_unique<qftest::MachineImage>("contract");
-  machine->config("[windows]\nversion = \"" + version + "\"\n" + contract::kConfig);
+  machine->config(emu::windowsToml(version) + contract::kConfig + std::string(emu::kAdministratorTokenToml) +
+                  contract::kProcesses);
   machine->registry("");
   contract::image = machine.get();
   ::setenv("QUORELFIX_IMAGE", machine->root().c_str(), 1);

@@ -1,11 +1,14 @@
 // The machine most scenarios start from: user Owner on Windows XP SP3 (or, for
 // the scenarios that run on both, a later release), the clock
 // fixed at 14:05:09 local (UTC+2) on 3 July 2010, an administrator's token,
-// and the answers Yes to the confirmation and OK to the restart notice.
+// and the answers Yes to the confirmation and OK to the restart notice. Its
+// parts are the base image's (platform/emulated/machine/base_image.h).
 #pragma once
 
 #include <string>
 #include <string_view>
+
+#include "platform/emulated/machine/base_image.h"
 
 namespace qftest {
 
@@ -19,40 +22,21 @@ inline constexpr std::string_view kProgram = R"(C:\Documents and Settings\Owner\
 
 // The user's environment and the fixed clock, shared by every machine the
 // tests build (some add their own token, processes and answers after it).
-inline constexpr std::string_view kBaseEnvironmentAndClockToml = R"(
-[environment]
-USERNAME = "Owner"
-USERPROFILE = 'C:\Documents and Settings\Owner'
-SYSTEMROOT = 'C:\WINDOWS'
-PROGRAMFILES = 'C:\Program Files'
-APPDATA = 'C:\Documents and Settings\Owner\Application Data'
-
-[clock]
-local = 2010-07-03T14:05:09
-utc_offset_minutes = 120
-)";
+inline const std::string kBaseEnvironmentAndClockToml =
+    std::string(emu::kOwnerEnvironmentToml) + std::string(emu::kFixedClockToml);
 
 // The Windows releases a machine image answers as ([windows] version): the
 // main flows run on both.
 inline constexpr std::string_view kWindowsVersions[] = {"xp", "vista"};
 
 // machine.toml's [windows] table for "xp" or "vista".
-inline std::string windowsToml(std::string_view version) {
-  return "[windows]\nversion = \"" + std::string(version) + "\"\n";
-}
+using emu::windowsToml;
 
+// The base machine on a release: the program on Owner's desktop, an
+// administrator's token, and the answers Yes and OK.
 inline std::string baseMachineToml(std::string_view version) {
-  return windowsToml(version) + std::string(kBaseEnvironmentAndClockToml) + R"(
-[self]
-pid = 1500
-path = 'C:\Documents and Settings\Owner\Desktop\QuorelFix.exe'
-
-[token]
-administrator = true
-administrator_deny_only = false
-extra_groups = 0
-privileges = ["SeShutdownPrivilege", "SeDebugPrivilege", "SeChangeNotifyPrivilege"]
-
+  return windowsToml(version) + kBaseEnvironmentAndClockToml + std::string(emu::kProgramOnDesktopToml) +
+         std::string(emu::kAdministratorTokenToml) + R"(
 [message_boxes]
 answers = ["IDYES", "IDOK"]
 )";
