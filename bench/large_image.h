@@ -32,14 +32,15 @@ inline fs::path programPath() {
   return fs::canonical("/proc/self/exe").parent_path().parent_path() / "QuorelFix";
 }
 
-// The large image: given, or generated once.
+// The large image: given, or generated once (from the fresh image of the
+// qfmachine beside the program).
 inline fs::path largeImage() {
   if (const char* p = std::getenv("QF_LARGE_IMAGE")) return p;
   fs::path image = fs::temp_directory_path() / "quorelfix-large-image";
   if (!fs::exists(image / "examined.txt")) {
     fs::remove_all(image);
     std::string cmd = "python3 '" + (sourceDir() / "tools/make-large-image/make_large_image.py").string() + "' '" +
-                      image.string() + "'";
+                      image.string() + "' --qfmachine '" + (programPath().parent_path() / "qfmachine").string() + "'";
     if (std::system(cmd.c_str()) != 0) std::cerr << "generating the image failed\n";
   }
   return image;

@@ -3,10 +3,11 @@
 
     tools/make-large-image/make_large_image.py OUT [--profiles 50] [--extensions 40]
         [--windows-files 20000] [--jar-kb 200] [--xul-kb 16] [--big-mb 32] [--big-count 4]
+        [--qfmachine build/default/qfmachine]
 
-The image (see docs/machine-image.md) is an XP machine with many Firefox
-profiles full of clean extensions, a crowded Windows folder, and one of each
-infection, so that every phase of the scan has work:
+The image (see docs/machine-image.md) is the fresh XP machine of `qfmachine
+new` with many Firefox profiles full of clean extensions, a crowded Windows
+folder, and one of each infection, so that every phase of the scan has work:
 
 - PROFILES x EXTENSIONS clean extensions, each with install.rdf, a packed
   chrome/<name>.jar of JAR_KB (never opened by the scan) and, every other
@@ -24,33 +25,26 @@ every folder it lists. The benchmark reads each of them once as its yardstick.
 import argparse
 import os
 import random
+import subprocess
 
 ROGUE_SEARCH_PREFIX = b"http://search-now.test/?"
-DESKTOP = r"C:\Documents and Settings\Owner\Desktop"
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
-CONFIG = r"""[environment]
-USERNAME = "Owner"
-USERPROFILE = 'C:\Documents and Settings\Owner'
-SYSTEMROOT = 'C:\WINDOWS'
-PROGRAMFILES = 'C:\Program Files'
+# The benchmark's machine is the fresh image of `qfmachine new` with Firefox
+# not running (its process entry), the rogue name-server service beside the
+# spooler, and a user who answers Yes and OK.
+FIREFOX_RUNNING = """
+[[process]]
+pid = 2740
+path = 'C:\\Program Files\\Mozilla Firefox\\firefox.exe'
+"""
 
-[clock]
-local = 2010-07-03T14:05:09
-utc_offset_minutes = 120
+NO_ANSWERS = """
+[message_boxes]
+answers = []
+"""
 
-[self]
-pid = 1500
-path = 'C:\Documents and Settings\Owner\Desktop\QuorelFix.exe'
-
-[token]
-administrator = true
-administrator_deny_only = false
-extra_groups = 0
-privileges = ["SeShutdownPrivilege", "SeDebugPrivilege", "SeChangeNotifyPrivilege"]
-
-[service_manager]
-open_error = 0
-
+SERVICE_AND_ANSWERS = """
 [[service]]
 name = "dnsfilter"
 state = "running"
@@ -62,19 +56,12 @@ answers = ["IDYES", "IDOK"]
 
 CLSID = "{6F3A0B1C-2D4E-4F50-8A61-7B8C9D0E1F23}"
 
-REGISTRY = r"""Windows Registry Editor Version 5.00
-
-[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders]
-"Desktop"="C:\\Documents and Settings\\Owner\\Desktop"
-
-[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run]
+# Added to the fresh image's registry.
+REGISTRY = r"""[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run]
 "dll32"="C:\\WINDOWS\\system32\\dll32.exe"
 
 [HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run]
 "sysldtray"="C:\\WINDOWS\\ld01.exe"
-
-[HKEY_LOCAL_MACHINE\SOFTWARE\Mozilla\Mozilla Firefox]
-"CurrentVersion"="3.6.6 (en-US)"
 
 [HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\ShellServiceObjectDelayLoad]
 "JavaPlug-in"="@CLSID@"
@@ -89,6 +76,25 @@ REGISTRY = r"""Windows Registry Editor Version 5.00
 "NameServer"="85.255.112.36,85.255.112.41"
 "DhcpNameServer"="192.168.1.1"
 """.replace("@CLSID@", CLSID)
+
+
+def replace_once(text, old, new):
+    if text.count(old) != 1:
+        raise SystemExit("make_large_image.py: the fresh image's machine.toml no longer holds:" + old)
+    return text.replace(old, new)
+
+
+def fresh_image(out, qfmachine):
+    """Creates the fresh image with `qfmachine new` and makes it the benchmark's machine."""
+    subprocess.run([qfmachine, "new", out], check=True, stdout=subprocess.DEVNULL)
+    path = os.path.join(out, "machine.toml")
+    with open(path) as f:
+        toml = f.read()
+    toml = replace_once(replace_once(toml, FIREFOX_RUNNING, ""), NO_ANSWERS, SERVICE_AND_ANSWERS)
+    with open(path, "w") as f:
+        f.write(toml)
+    with open(os.path.join(out, "registry.reg"), "a", newline="\r\n") as f:
+        f.write(REGISTRY)
 
 
 def host(out, windows_path):
@@ -151,15 +157,11 @@ def main():
     ap.add_argument("--xul-kb", type=int, default=16)
     ap.add_argument("--big-mb", type=int, default=32)
     ap.add_argument("--big-count", type=int, default=4)
+    ap.add_argument("--qfmachine", default=os.path.join(SOURCE_DIR, "build", "default", "qfmachine"))
     a = ap.parse_args()
 
-    os.makedirs(a.out, exist_ok=True)
+    fresh_image(a.out, a.qfmachine)
     img = Image(a.out)
-    with open(os.path.join(a.out, "machine.toml"), "w") as f:
-        f.write(CONFIG)
-    with open(os.path.join(a.out, "registry.reg"), "w", newline="\r\n") as f:
-        f.write(REGISTRY)
-    os.makedirs(host(a.out, DESKTOP), exist_ok=True)
 
     # The Windows folder: many harmless files, and the definition sweep's ones.
     for folder in (r"C:\WINDOWS", r"C:\WINDOWS\system32", r"C:\WINDOWS\system32\drivers", r"C:\Program Files"):
