@@ -29,20 +29,26 @@ desktop="$image/drive_c/Documents and Settings/Owner/Desktop"
 touch -d '2010-07-03 11:42:18 UTC' "$desktop/QuorelFix.txt"
 touch -d '2010-07-03 09:05:07 UTC' "$desktop/QuorelFix Backups/QuorelFix[09.05.07_03-07-2010].txt"
 
+# Prints the desktop's report $1 (UTF-16LE) as text; when there is none, $2
+# if given.
+show_report() {
+  echo
+  echo "== Desktop\\$1"
+  if [ -f "$desktop/$1" ]; then
+    iconv -f UTF-16LE -t UTF-8 "$desktop/$1" | tr -d '\r'
+    echo
+  elif [ $# -gt 1 ]; then
+    echo "$2"
+  fi
+}
+
 echo "== QuorelFix on $image"
 status=0
 QUORELFIX_IMAGE="$PWD/$image" build/default/QuorelFix "$@" || status=$?
 echo
 echo "== exit status $status"
 
-echo
-echo "== Desktop\\QuorelFix.txt"
-if [ -f "$desktop/QuorelFix.txt" ]; then
-  iconv -f UTF-16LE -t UTF-8 "$desktop/QuorelFix.txt" | tr -d '\r'
-  echo
-else
-  echo "(no report)"
-fi
+show_report QuorelFix.txt "(no report)"
 
 echo
 echo "== Desktop\\QuorelFix Backups"
@@ -69,12 +75,7 @@ QUORELFIX_IMAGE="$PWD/$image" build/default/QuorelRestore || true
 echo
 echo "== QuorelRestore all"
 QUORELFIX_IMAGE="$PWD/$image" build/default/QuorelRestore all || true
-echo
-echo "== Desktop\\QuorelRestore.txt"
-if [ -f "$desktop/QuorelRestore.txt" ]; then
-  iconv -f UTF-16LE -t UTF-8 "$desktop/QuorelRestore.txt" | tr -d '\r'
-  echo
-fi
+show_report QuorelRestore.txt
 
 echo
 echo "The machine is kept in $image, everything QuorelFix removed put back;"
