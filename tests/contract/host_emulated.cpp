@@ -35,13 +35,8 @@ pid = 1500
 path = 'C:\qfcontract-tools\qf_contract_tests.exe'
 )toml";
 
-// After the base image's administrator token.
-constexpr char kProcesses[] = R"toml(
-[[process]]
-pid = 4
-path = ''
-openable = false
-[[process]]
+// After the base image's administrator token and System process.
+constexpr char kProcesses[] = R"toml([[process]]
 pid = 2740
 path = 'C:\qfcontract-tools\qfchild.exe'
 openable = true
@@ -98,7 +93,7 @@ int main(int argc, char** argv) {
   contract::imageVersion = version == "xp" ? contract::WindowsVersion::Xp : contract::WindowsVersion::Vista;
   auto machine = std::make_unique<qftest::MachineImage>("contract");
   machine->config(emu::windowsToml(version) + contract::kConfig + std::string(emu::kAdministratorTokenToml) +
-                  contract::kProcesses);
+                  std::string(emu::kSystemProcessToml) + contract::kProcesses);
   machine->registry("");
   contract::image = machine.get();
   ::setenv("QUORELFIX_IMAGE", machine->root().c_str(), 1);

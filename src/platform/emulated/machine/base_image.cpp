@@ -10,13 +10,7 @@ std::string windowsToml(std::string_view version) {
 std::string freshMachineToml() {
   return windowsToml("xp") + std::string(kOwnerEnvironmentToml) + "WINDIR = 'C:\\WINDOWS'\n" +
          std::string(kFixedClockToml) + std::string(kProgramOnDesktopToml) + std::string(kAdministratorTokenToml) +
-         R"(failing_calls = {}
-
-[[process]]
-pid = 4
-path = ''
-openable = false
-
+         "failing_calls = {}\n" + std::string(kSystemProcessToml) + R"(
 [[process]]
 pid = 2740
 path = 'C:\Program Files\Mozilla Firefox\firefox.exe'

@@ -52,6 +52,14 @@ extra_groups = 0
 privileges = ["SeShutdownPrivilege", "SeDebugPrivilege", "SeChangeNotifyPrivilege"]
 )";
 
+// The System process (pid 4), which has no module path and cannot be opened.
+inline constexpr std::string_view kSystemProcessToml = R"(
+[[process]]
+pid = 4
+path = ''
+openable = false
+)";
+
 // The fresh image's machine.toml: the parts above on XP, WINDIR beside the
 // environment, the System process and a running Firefox, the print spooler,
 // and no answers given to message boxes.
