@@ -21,6 +21,7 @@
 #include "platform/emulated/kernel/command_line.h"
 #include "platform/emulated/machine/handles.h"
 #include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/machine.h"
 #include "platform/emulated/files/paths.h"
 #include "platform/emulated/machine/text.h"
 #include "platform/emulated/machine/call_faults.h"
@@ -32,45 +33,21 @@ constexpr win::DWORD kDefaultSelfPid = 1500;
 constexpr char16_t kDefaultSelfPath[] = u"C:\\QuorelFix.exe";
 constexpr win::DWORD kProcessAllAccess = 0x001FFFFF;
 
-struct Process {
-  win::DWORD pid = 0;
-  std::u16string path;
-  bool openable = true;
-  bool endsWhenTerminated = true;
-};
-
-toml::array* processList() { return config()["process"].as_array(); }
-
-std::optional<Process> readProcess(const toml::node& node) {
-  const toml::table* t = node.as_table();
-  if (!t) return std::nullopt;
-  Process p;
-  p.pid = static_cast<win::DWORD>((*t)["pid"].value_or<std::int64_t>(0));
-  p.path = toUtf16((*t)["path"].value_or<std::string>(""));
-  p.openable = (*t)["openable"].value_or(true);
-  p.endsWhenTerminated = (*t)["ends_when_terminated"].value_or(true);
-  return p;
-}
-
 // The running processes in the order EnumProcesses lists them: the
 // [[process]] list, and the program's own process where the list names its
 // id, else after the list.
 std::vector<Process> running() {
   std::vector<Process> out;
   bool selfListed = false;
-  if (const toml::array* list = processList()) {
-    for (const auto& node : *list) {
-      auto p = readProcess(node);
-      if (!p) continue;
-      if (p->pid == selfPid()) {
-        selfListed = true;
-        p->path = selfPath();
-        p->openable = true;
-      }
-      out.push_back(*p);
+  for (Process p : machine().saved.processes) {
+    if (p.pid == selfPid()) {
+      selfListed = true;
+      p.path = selfPath();
+      p.openable = true;
     }
+    out.push_back(std::move(p));
   }
-  if (!selfListed) out.push_back({selfPid(), selfPath(), true, true});
+  if (!selfListed) out.push_back({selfPid(), selfPath(), true, true, nullptr});
   return out;
 }
 
@@ -82,12 +59,10 @@ std::optional<Process> findProcess(win::DWORD pid) {
 
 // Removes an ended process from the image, durably.
 void endProcess(win::DWORD pid) {
-  toml::array* list = processList();
-  if (!list) return;
-  for (auto it = list->begin(); it != list->end(); ++it) {
-    const toml::table* t = it->as_table();
-    if (t && static_cast<win::DWORD>((*t)["pid"].value_or<std::int64_t>(0)) == pid) {
-      list->erase(it);
+  std::vector<Process>& list = machine().saved.processes;
+  for (auto it = list.begin(); it != list.end(); ++it) {
+    if (it->pid == pid) {
+      list.erase(it);
       saveConfig();
       return;
     }
@@ -96,7 +71,7 @@ void endProcess(win::DWORD pid) {
 
 // Ids for processes started by CreateProcessW: above every id of the image.
 win::DWORD newPid() {
-  static win::DWORD last = 0;
+  win::DWORD& last = machine().lastStartedPid;
   win::DWORD highest = last;
   for (const auto& p : running()) highest = std::max(highest, p.pid);
   last = highest < 4000 ? 4000 : (highest / 4 + 1) * 4;
