@@ -5,8 +5,8 @@
 // (or at the next boot), and with it the service's key under
 // HKLM\SYSTEM\CurrentControlSet\Services. A stop request that the service accepts leaves it
 // stopped, or stop_pending for a service with stops_at_once = false; no
-// service ever moves by itself. Every change of state is written back to
-// machine.toml at once.
+// service ever moves by itself. Every change of state is journalled (the
+// deletion, the stop delivered) and written back to machine.toml at once.
 //
 // ControlService fills the status record exactly when Windows does: on
 // success and on ERROR_INVALID_SERVICE_CONTROL, ERROR_SERVICE_CANNOT_ACCEPT_CTRL
@@ -120,6 +120,7 @@ BOOL DeleteService(SC_HANDLE hService) {
     SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE);
     return FALSE;
   }
+  emu::journal("DeleteService name=" + emu::quoted(emu::toUtf8(s->name)));
   s->markedForDeletion = true;
   emu::saveConfig();
   return TRUE;
@@ -160,6 +161,8 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServi
     return FALSE;
   }
   s->state = s->stopsAtOnce ? SERVICE_STOPPED : SERVICE_STOP_PENDING;
+  emu::journal("ControlService name=" + emu::quoted(emu::toUtf8(s->name)) + " control=" + std::to_string(dwControl) +
+               " state=" + std::to_string(s->state));
   emu::saveConfig();
   fillStatus(*s, lpServiceStatus);
   return TRUE;
