@@ -4,7 +4,8 @@
 // a terminated process that ends when terminated is removed from the list
 // (durably: machine.toml is rewritten), so it stays ended in later runs and
 // after a boot. Processes started with CreateProcessW are recorded in the
-// journal and count as having ended at once: their handles are signalled.
+// journal and count as having ended at once: their handles are signalled. A
+// text viewer ([text_viewers]) started at a terminal shows its file there.
 // Nothing waits: Sleep returns at once, and WaitForSingleObject answers at
 // once, WAIT_TIMEOUT for a process that still runs, even with INFINITE,
 // where Windows would block for ever.
@@ -105,7 +106,7 @@ win::DWORD copyTruncated(std::u16string_view text, win::LPWSTR buffer, win::DWOR
 
 bool atTerminal() { return ::isatty(0) && ::isatty(1); }
 
-// Text of a file as Notepad reads it: UTF-16LE (with or without its
+// Text of a file as a text viewer reads it: UTF-16LE (with or without its
 // byte-order mark), or UTF-8.
 std::string decodeTextFile(const std::string& bytes) {
   std::size_t start = 0;
@@ -129,15 +130,26 @@ std::string decodeTextFile(const std::string& bytes) {
   return toUtf8(u);
 }
 
-// Notepad started on a file in an interactive run: show the file.
-void showInNotepad(std::u16string_view commandLine) {
+// The title of the text viewer a program file is ([text_viewers] of
+// machine.toml: file name = title, names without regard to case), or none
+// when it is no text viewer. Without the table, notepad.exe is the one.
+std::optional<std::string> textViewerTitle(std::u16string_view program) {
+  const toml::table* viewers = config()["text_viewers"].as_table();
+  if (!viewers) return equalNoCase(program, u"notepad.exe") ? std::optional<std::string>("Notepad") : std::nullopt;
+  for (const auto& [name, title] : *viewers)
+    if (equalNoCase(toUtf16(name.str()), program)) return title.value_or<std::string>(std::string(name.str()));
+  return std::nullopt;
+}
+
+// A text viewer started on a file in an interactive run: show the file.
+void showInViewer(const std::string& title, std::u16string_view commandLine) {
   const std::vector<std::u16string> args = splitCommandLine(commandLine);
   if (args.size() < 2) return;
   const auto parsed = parseWindowsPath(args[1]);
   const auto host = parsed ? findHostPath(*parsed) : std::nullopt;
-  std::printf("\n---- Notepad: %s ----\n", toUtf8(args[1]).c_str());
+  std::printf("\n---- %s: %s ----\n", title.c_str(), toUtf8(args[1]).c_str());
   if (!host) {
-    std::printf("(Notepad: cannot find the file)\n");
+    std::printf("(%s: cannot find the file)\n", title.c_str());
   } else {
     std::string bytes;
     if (std::FILE* f = std::fopen(host->c_str(), "rb")) {
@@ -151,7 +163,7 @@ void showInNotepad(std::u16string_view commandLine) {
       if (c != '\r') text.push_back(c);
     std::fputs(text.c_str(), stdout);
   }
-  std::printf("\n---- end of Notepad ----\n");
+  std::printf("\n---- end of %s ----\n", title.c_str());
   std::fflush(stdout);
 }
 
@@ -376,7 +388,8 @@ BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, const SECUR
   lpProcessInformation->dwProcessId = pid;
   lpProcessInformation->dwThreadId = pid + 4;
   const std::u16string& last = path->components.empty() ? application : path->components.back();
-  if (emu::equalNoCase(last, u"notepad.exe") && emu::atTerminal()) emu::showInNotepad(commandLine);
+  if (emu::atTerminal())
+    if (const auto viewer = emu::textViewerTitle(last)) emu::showInViewer(*viewer, commandLine);
   return TRUE;
 }
 
