@@ -97,7 +97,6 @@ void forgetDriveRoots() {
 }
 
 namespace {
-
 const std::string& driveRootText(char16_t drive) {
   std::string& root = driveRoots[(upcase(drive) - u'A') % 26];
   if (root.empty()) root = driveRoot(drive).native();
