@@ -113,6 +113,75 @@ TEST_F(ImageChoice, ABadWindowsVersionStopsWithStatus2) {
   }
 }
 
+// The machine writes back only what it changed: keys it does not model, a
+// state name it does not know and entries it cannot read stay as written.
+TEST(Image, SavedStateKeepsWhatTheMachineDoesNotModel) {
+  qftest::Machine m("unmodelled", R"([[process]]
+pid = 7
+path = 'C:\a.exe'
+window = "Untitled"
+[[service]]
+name = "A"
+state = "running"
+description = "kept"
+[[service]]
+name = "B"
+state = "sleeping"
+[message_boxes]
+answers = ["idyes", 7]
+note = "kept"
+)");
+  const win::SC_HANDLE scm = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_CONNECT);
+  const win::SC_HANDLE a = win::OpenServiceW(scm, u"A", win::DELETE);
+  ASSERT_NE(a, nullptr);
+  EXPECT_TRUE(win::DeleteService(a));
+  EXPECT_EQ(win::MessageBoxW(nullptr, u"text", u"caption", win::MB_YESNO), win::IDYES);
+  const toml::table saved = m.saved();
+  EXPECT_EQ(saved["process"][0]["window"].value_or<std::string>(""), "Untitled");
+  EXPECT_EQ(saved["service"][0]["description"].value_or<std::string>(""), "kept");
+  EXPECT_TRUE(saved["service"][0]["marked_for_deletion"].value_or(false));
+  EXPECT_EQ(saved["service"][1]["state"].value_or<std::string>(""), "sleeping");  // runs, as written
+  EXPECT_FALSE(saved["service"][1]["marked_for_deletion"]);
+  ASSERT_NE(saved["message_boxes"]["answers"].as_array(), nullptr);
+  EXPECT_EQ(saved["message_boxes"]["answers"].as_array()->size(), 1u);
+  EXPECT_EQ(saved["message_boxes"]["answers"][0].value_or(0), 7);
+  EXPECT_EQ(saved["message_boxes"]["note"].value_or<std::string>(""), "kept");
+  win::CloseServiceHandle(a);
+  win::CloseServiceHandle(scm);
+}
+
+// Choosing an image (the same one again, here) starts the machine afresh:
+// no handle of any kind, no search and no unsaved state outlives it.
+TEST(Image, ChoosingAnImageDropsEveryHandleAndSearch) {
+  qftest::Machine m("fresh", "[[process]]\npid = 7\npath = 'C:\\a.exe'\n[[service]]\nname = \"A\"\n");
+  m.image.file("C:\\a.txt", "x");
+  win::WIN32_FIND_DATAW found;
+  const win::HANDLE search = win::FindFirstFileW(u"C:\\*", &found);
+  ASSERT_NE(search, win::INVALID_HANDLE_VALUE);
+  const win::SC_HANDLE scm = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_CONNECT);
+  ASSERT_NE(scm, nullptr);
+  const win::HANDLE process = win::OpenProcess(win::PROCESS_TERMINATE, win::FALSE, 7);
+  ASSERT_NE(process, nullptr);
+  win::HKEY key = nullptr;
+  ASSERT_EQ(win::RegCreateKeyExW(win::HKEY_CURRENT_USER, u"Software\\T", 0, nullptr, 0, win::KEY_ALL_ACCESS, nullptr,
+                                 &key, nullptr),
+            win::ERROR_SUCCESS);
+
+  emu::useImage(m.image.root());
+  struct Stale {
+    const char* call;
+    bool ok;
+  } const stale[] = {
+      {"FindNextFileW", win::FindNextFileW(search, &found) != win::FALSE},
+      {"FindClose", win::FindClose(search) != win::FALSE},
+      {"CloseServiceHandle", win::CloseServiceHandle(scm) != win::FALSE},
+      {"TerminateProcess", win::TerminateProcess(process, 0) != win::FALSE},
+      {"RegCloseKey", win::RegCloseKey(key) == win::ERROR_SUCCESS},
+  };
+  for (const auto& s : stale) EXPECT_FALSE(s.ok) << s.call;
+  EXPECT_EQ(m.image.journal(), "");  // the process handle was no longer valid
+}
+
 TEST(Image, SavedStateReadsBackAsTheSameMachine) {
   qftest::Machine m("save", "[clock]\nlocal = 2010-07-03T14:05:09\n[[process]]\npid = 7\npath = 'C:\\a.exe'\n");
   emu::saveConfig();

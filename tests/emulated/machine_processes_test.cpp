@@ -1,6 +1,12 @@
 // Processes: enumeration, opening, module paths, termination, process starts.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -188,6 +194,70 @@ TEST(Processes, CreateProcessIsJournalledAndNeedsTheFile) {
             "command=\"C:\\\\WINDOWS\\\\system32\\\\notepad.exe \\\"C:\\\\Desktop\\\\QuorelFix.txt\\\"\"\n"
             "CreateProcessW application=\"C:\\\\WINDOWS\\\\system32\\\\nothere.exe\" "
             "command=\"C:\\\\WINDOWS\\\\system32\\\\nothere.exe\" error=2\n");
+}
+
+// What starting `application` on `file` shows when standard input and output
+// are a terminal: the start runs in a child process on a pseudo terminal.
+std::string shownAtTerminal(const std::u16string& application, const std::u16string& file) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return "(no pseudo terminal)";
+  const std::string terminal = ::ptsname(master);
+  std::fflush(stdout);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int fd = ::open(terminal.c_str(), O_RDWR);
+    ::dup2(fd, 0);
+    ::dup2(fd, 1);
+    win::STARTUPINFOW si{};
+    si.cb = sizeof si;
+    win::PROCESS_INFORMATION pi{};
+    std::u16string command = application + u" " + file;
+    (void)win::CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, win::FALSE, 0, nullptr, nullptr,
+                              &si, &pi);
+    std::fflush(stdout);
+    ::_exit(0);
+  }
+  std::string shown;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) shown.append(buffer, static_cast<std::size_t>(n));
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ::close(master);
+  std::string text;  // the terminal ends lines with CR LF
+  for (char c : shown)
+    if (c != '\r') text.push_back(c);
+  return text;
+}
+
+// A text viewer started at a terminal shows the file its command line names;
+// [text_viewers] says which programs are text viewers, notepad.exe without it.
+TEST(Processes, TextViewerShowsItsFileAtATerminal) {
+  struct Case {
+    const char* name;
+    const char* toml;              // added to the machine
+    const char16_t* application;
+    const char16_t* file;
+    const char* shown;
+  } const cases[] = {
+      {"default", "", u"C:\\WINDOWS\\notepad.exe", u"C:\\a.txt",
+       "\n---- Notepad: C:\\a.txt ----\nline 1\nline 2\n---- end of Notepad ----\n"},
+      {"missing file", "", u"C:\\WINDOWS\\notepad.exe", u"C:\\none.txt",
+       "\n---- Notepad: C:\\none.txt ----\n(Notepad: cannot find the file)\n\n---- end of Notepad ----\n"},
+      {"no viewer", "", u"C:\\WINDOWS\\viewer.exe", u"C:\\a.txt", ""},
+      {"named viewer", "[text_viewers]\n\"VIEWER.exe\" = \"Viewer\"\n", u"C:\\WINDOWS\\viewer.exe", u"C:\\a.txt",
+       "\n---- Viewer: C:\\a.txt ----\nline 1\nline 2\n---- end of Viewer ----\n"},
+      {"notepad not named", "[text_viewers]\n\"viewer.exe\" = \"Viewer\"\n", u"C:\\WINDOWS\\notepad.exe",
+       u"C:\\a.txt", ""},
+      {"none", "[text_viewers]\n", u"C:\\WINDOWS\\notepad.exe", u"C:\\a.txt", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    qftest::Machine m("viewer", std::string("[environment]\nSystemRoot = 'C:\\WINDOWS'\n") + c.toml);
+    m.image.file("C:\\WINDOWS\\notepad.exe", "");
+    m.image.file("C:\\WINDOWS\\viewer.exe", "");
+    m.image.file("C:\\a.txt", "line 1\r\nline 2");
+    EXPECT_EQ(shownAtTerminal(c.application, c.file), c.shown);
+  }
 }
 
 }  // namespace

@@ -131,6 +131,32 @@ TEST(Services, DeleteThenStop) {
     EXPECT_EQ(stateIn(m.saved(), name), c.saved);
   }
   win::CloseServiceHandle(scm);
+  // Each deletion and each stop delivered is journalled; refused calls are not.
+  EXPECT_EQ(m.image.journal(),
+            "DeleteService name=\"Running\"\n"
+            "ControlService name=\"Running\" control=1 state=1\n"
+            "DeleteService name=\"Deaf\"\n"
+            "DeleteService name=\"Stopped\"\n"
+            "DeleteService name=\"Slow\"\n"
+            "ControlService name=\"Slow\" control=1 state=3\n"
+            "DeleteService name=\"Starting\"\n"
+            "ControlService name=\"Protected\" control=1 state=1\n"
+            "DeleteService name=\"Hung\"\n");
+}
+
+// The journal names a service as machine.toml stores it, whatever case the
+// caller opened it with.
+TEST(Services, JournalNamesTheServiceAsStored) {
+  qftest::Machine m("journal-name", kServices);
+  const win::SC_HANDLE scm = manager();
+  const win::SC_HANDLE s = win::OpenServiceW(scm, u"rUNNING", kDeleteAndStop);
+  ASSERT_NE(s, nullptr);
+  win::SERVICE_STATUS status{};
+  EXPECT_TRUE(win::ControlService(s, win::SERVICE_CONTROL_STOP, &status));
+  EXPECT_TRUE(win::DeleteService(s));
+  win::CloseServiceHandle(s);
+  win::CloseServiceHandle(scm);
+  EXPECT_EQ(m.image.journal(), "ControlService name=\"Running\" control=1 state=1\nDeleteService name=\"Running\"\n");
 }
 
 // A service that goes takes its key under Services with it, subkeys and all;

@@ -59,15 +59,8 @@ bool eraseFlagged(toml::array* list, const char* flag) {
 }
 
 void forgetWhatEndsAtBoot() {
-  toml::table& config = emu::config();
-  std::vector<std::u16string> deleted;
-  if (const toml::array* services = config["service"].as_array())
-    for (const auto& node : *services)
-      if (const toml::table* t = node.as_table(); t && (*t)["marked_for_deletion"].value_or(false))
-        deleted.push_back(emu::toUtf16((*t)["name"].value_or<std::string>("")));
-  bool changed = eraseFlagged(config["service"].as_array(), "marked_for_deletion");
-  for (const auto& name : deleted) emu::deleteServiceKey(name);
-  changed = eraseFlagged(config["fault"]["file"].as_array(), "until_boot") || changed;
+  bool changed = emu::removeServicesMarkedForDeletion();
+  changed = eraseFlagged(emu::config()["fault"]["file"].as_array(), "until_boot") || changed;
   if (changed) emu::saveConfig();
 }
 

@@ -4,7 +4,10 @@
 #include <iostream>
 #include <sstream>
 
+#include "platform/emulated/kernel/processes.h"
 #include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/machine.h"
+#include "platform/emulated/machine/text.h"
 #include "qfmachine.h"
 
 namespace qfmachine {
@@ -22,26 +25,17 @@ int show(const std::filesystem::path& root) {
                 static_cast<long long>(config["clock"]["utc_offset_minutes"].value_or<std::int64_t>(0)));
   }
   std::printf("Administrator: %s\n", config["token"]["administrator"].value_or(true) ? "yes" : "no");
+  const emu::SavedState& saved = emu::machine().saved;
   std::printf("Processes:\n");
-  if (const toml::array* list = config["process"].as_array()) {
-    for (const auto& node : *list)
-      if (const toml::table* p = node.as_table())
-        std::printf("  %6lld  %s\n", static_cast<long long>((*p)["pid"].value_or<std::int64_t>(0)),
-                    (*p)["path"].value_or<std::string>("").c_str());
-  }
-  std::printf("  %6lld  %s (this program)\n", static_cast<long long>(config["self"]["pid"].value_or<std::int64_t>(1500)),
-              config["self"]["path"].value_or<std::string>("C:\\QuorelFix.exe").c_str());
+  for (const emu::Process& p : saved.processes)
+    std::printf("  %6lu  %s\n", static_cast<unsigned long>(p.pid), emu::toUtf8(p.path).c_str());
+  std::printf("  %6lu  %s (this program)\n", static_cast<unsigned long>(emu::selfPid()),
+              emu::toUtf8(emu::selfPath()).c_str());
   std::printf("Services:\n");
-  if (const toml::array* list = config["service"].as_array()) {
-    for (const auto& node : *list)
-      if (const toml::table* s = node.as_table())
-        std::printf("  %-24s %s%s\n", (*s)["name"].value_or<std::string>("").c_str(),
-                    (*s)["state"].value_or<std::string>("running").c_str(),
-                    (*s)["marked_for_deletion"].value_or(false) ? ", marked for deletion" : "");
-  }
-  std::size_t answers = 0;
-  if (const toml::array* a = config["message_boxes"]["answers"].as_array()) answers = a->size();
-  std::printf("Message-box answers left: %zu\n", answers);
+  for (const emu::Service& s : saved.services)
+    std::printf("  %-24s %s%s\n", emu::toUtf8(s.name).c_str(), emu::serviceStateName(s.state),
+                s.markedForDeletion ? ", marked for deletion" : "");
+  std::printf("Message-box answers left: %zu\n", saved.answers.size());
   std::printf("Journal:\n");
   std::ifstream journal(emu::image().root / "journal.txt");
   std::string line;

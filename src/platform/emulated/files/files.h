@@ -81,5 +81,7 @@ bool wildcardMatches(std::u16string_view pattern, std::u16string_view name);
 std::u16string ntExpression(std::u16string_view pattern);
 bool expressionMatches(std::u16string_view expression, std::u16string_view name);
 bool hasWildcards(std::u16string_view name);
+// Ends every open FindFirstFileW search (machine.cpp calls it when an image is chosen).
+void endFileSearches();
 
 }  // namespace emu

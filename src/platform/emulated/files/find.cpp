@@ -132,7 +132,7 @@ struct Search {
   std::size_t next = 0;
 };
 std::map<std::uintptr_t, Search> searches;
-std::uintptr_t lastSearchId = 0x4000;
+std::uintptr_t lastSearchId = 0x4000;  // ids are never given twice, so a stale handle stays invalid
 
 WIN32_FIND_DATAW findData(std::u16string_view name, const emu::ItemInfo& info) {
   WIN32_FIND_DATAW d{};
@@ -283,3 +283,9 @@ BOOL FindClose(HANDLE hFindFile) {
 }
 
 }  // namespace win
+
+namespace emu {
+
+void endFileSearches() { win::searches.clear(); }
+
+}  // namespace emu

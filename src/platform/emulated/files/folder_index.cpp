@@ -33,7 +33,6 @@ struct PathHash {
 struct Indexes {
   std::unordered_map<std::string, FolderIndex, PathHash, std::equal_to<>> folders;
   std::size_t names = 0;
-  std::uint64_t generation = 0;  // the image generation they were listed in
   // The host tells of every change to a listed folder, whoever makes it.
   int notify = -1;                           // the inotify instance; -1 when the host offers none
   bool notifyTried = false;
@@ -162,15 +161,8 @@ std::optional<FolderIndex> listFolder(const std::string& host, int notify, int& 
 }  // namespace
 
 namespace {
-// The indexes of the current image (those of an image switched away from are dropped).
-Indexes& currentIndexes() {
-  Indexes& all = indexes();
-  if (all.generation != image().generation) {
-    forgetFolderIndexes();
-    all.generation = image().generation;
-  }
-  return all;
-}
+// The indexes of the current image (choosing an image drops those of the one before).
+Indexes& currentIndexes() { return indexes(); }
 }  // namespace
 
 namespace {

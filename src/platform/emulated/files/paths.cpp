@@ -88,15 +88,17 @@ fs::path driveRoot(char16_t drive) {
 }
 
 namespace {
-// The host folder of a drive as text, kept per image: every lookup starts there.
+// The host folders of the drives as text, kept per image: every lookup starts there.
+std::string driveRoots[26];
+}  // namespace
+
+void forgetDriveRoots() {
+  for (auto& r : driveRoots) r.clear();
+}
+
+namespace {
 const std::string& driveRootText(char16_t drive) {
-  static std::string roots[26];
-  static std::uint64_t generation = 0;
-  if (generation != image().generation) {
-    for (auto& r : roots) r.clear();
-    generation = image().generation;
-  }
-  std::string& root = roots[(upcase(drive) - u'A') % 26];
+  std::string& root = driveRoots[(upcase(drive) - u'A') % 26];
   if (root.empty()) root = driveRoot(drive).native();
   return root;
 }

@@ -1,3 +1,4 @@
+// Splitting Windows command lines (command_line.h).
 #include "platform/emulated/kernel/command_line.h"
 
 namespace emu {

@@ -4,7 +4,8 @@
 // a terminated process that ends when terminated is removed from the list
 // (durably: machine.toml is rewritten), so it stays ended in later runs and
 // after a boot. Processes started with CreateProcessW are recorded in the
-// journal and count as having ended at once: their handles are signalled.
+// journal and count as having ended at once: their handles are signalled. A
+// text viewer ([text_viewers]) started at a terminal shows its file there.
 // Nothing waits: Sleep returns at once, and WaitForSingleObject answers at
 // once, WAIT_TIMEOUT for a process that still runs, even with INFINITE,
 // where Windows would block for ever.
@@ -21,6 +22,7 @@
 #include "platform/emulated/kernel/command_line.h"
 #include "platform/emulated/machine/handles.h"
 #include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/machine.h"
 #include "platform/emulated/files/paths.h"
 #include "platform/emulated/machine/text.h"
 #include "platform/emulated/machine/call_faults.h"
@@ -32,45 +34,21 @@ constexpr win::DWORD kDefaultSelfPid = 1500;
 constexpr char16_t kDefaultSelfPath[] = u"C:\\QuorelFix.exe";
 constexpr win::DWORD kProcessAllAccess = 0x001FFFFF;
 
-struct Process {
-  win::DWORD pid = 0;
-  std::u16string path;
-  bool openable = true;
-  bool endsWhenTerminated = true;
-};
-
-toml::array* processList() { return config()["process"].as_array(); }
-
-std::optional<Process> readProcess(const toml::node& node) {
-  const toml::table* t = node.as_table();
-  if (!t) return std::nullopt;
-  Process p;
-  p.pid = static_cast<win::DWORD>((*t)["pid"].value_or<std::int64_t>(0));
-  p.path = toUtf16((*t)["path"].value_or<std::string>(""));
-  p.openable = (*t)["openable"].value_or(true);
-  p.endsWhenTerminated = (*t)["ends_when_terminated"].value_or(true);
-  return p;
-}
-
 // The running processes in the order EnumProcesses lists them: the
 // [[process]] list, and the program's own process where the list names its
 // id, else after the list.
 std::vector<Process> running() {
   std::vector<Process> out;
   bool selfListed = false;
-  if (const toml::array* list = processList()) {
-    for (const auto& node : *list) {
-      auto p = readProcess(node);
-      if (!p) continue;
-      if (p->pid == selfPid()) {
-        selfListed = true;
-        p->path = selfPath();
-        p->openable = true;
-      }
-      out.push_back(*p);
+  for (Process p : machine().saved.processes) {
+    if (p.pid == selfPid()) {
+      selfListed = true;
+      p.path = selfPath();
+      p.openable = true;
     }
+    out.push_back(std::move(p));
   }
-  if (!selfListed) out.push_back({selfPid(), selfPath(), true, true});
+  if (!selfListed) out.push_back({selfPid(), selfPath(), true, true, nullptr});
   return out;
 }
 
@@ -82,12 +60,10 @@ std::optional<Process> findProcess(win::DWORD pid) {
 
 // Removes an ended process from the image, durably.
 void endProcess(win::DWORD pid) {
-  toml::array* list = processList();
-  if (!list) return;
-  for (auto it = list->begin(); it != list->end(); ++it) {
-    const toml::table* t = it->as_table();
-    if (t && static_cast<win::DWORD>((*t)["pid"].value_or<std::int64_t>(0)) == pid) {
-      list->erase(it);
+  std::vector<Process>& list = machine().saved.processes;
+  for (auto it = list.begin(); it != list.end(); ++it) {
+    if (it->pid == pid) {
+      list.erase(it);
       saveConfig();
       return;
     }
@@ -96,7 +72,7 @@ void endProcess(win::DWORD pid) {
 
 // Ids for processes started by CreateProcessW: above every id of the image.
 win::DWORD newPid() {
-  static win::DWORD last = 0;
+  win::DWORD& last = machine().lastStartedPid;
   win::DWORD highest = last;
   for (const auto& p : running()) highest = std::max(highest, p.pid);
   last = highest < 4000 ? 4000 : (highest / 4 + 1) * 4;
@@ -130,7 +106,7 @@ win::DWORD copyTruncated(std::u16string_view text, win::LPWSTR buffer, win::DWOR
 
 bool atTerminal() { return ::isatty(0) && ::isatty(1); }
 
-// Text of a file as Notepad reads it: UTF-16LE (with or without its
+// Text of a file as a text viewer reads it: UTF-16LE (with or without its
 // byte-order mark), or UTF-8.
 std::string decodeTextFile(const std::string& bytes) {
   std::size_t start = 0;
@@ -154,15 +130,26 @@ std::string decodeTextFile(const std::string& bytes) {
   return toUtf8(u);
 }
 
-// Notepad started on a file in an interactive run: show the file.
-void showInNotepad(std::u16string_view commandLine) {
+// The title of the text viewer a program file is ([text_viewers] of
+// machine.toml: file name = title, names without regard to case), or none
+// when it is no text viewer. Without the table, notepad.exe is the one.
+std::optional<std::string> textViewerTitle(std::u16string_view program) {
+  const toml::table* viewers = config()["text_viewers"].as_table();
+  if (!viewers) return equalNoCase(program, u"notepad.exe") ? std::optional<std::string>("Notepad") : std::nullopt;
+  for (const auto& [name, title] : *viewers)
+    if (equalNoCase(toUtf16(name.str()), program)) return title.value_or<std::string>(std::string(name.str()));
+  return std::nullopt;
+}
+
+// A text viewer started on a file in an interactive run: show the file.
+void showInViewer(const std::string& title, std::u16string_view commandLine) {
   const std::vector<std::u16string> args = splitCommandLine(commandLine);
   if (args.size() < 2) return;
   const auto parsed = parseWindowsPath(args[1]);
   const auto host = parsed ? findHostPath(*parsed) : std::nullopt;
-  std::printf("\n---- Notepad: %s ----\n", toUtf8(args[1]).c_str());
+  std::printf("\n---- %s: %s ----\n", title.c_str(), toUtf8(args[1]).c_str());
   if (!host) {
-    std::printf("(Notepad: cannot find the file)\n");
+    std::printf("(%s: cannot find the file)\n", title.c_str());
   } else {
     std::string bytes;
     if (std::FILE* f = std::fopen(host->c_str(), "rb")) {
@@ -176,7 +163,7 @@ void showInNotepad(std::u16string_view commandLine) {
       if (c != '\r') text.push_back(c);
     std::fputs(text.c_str(), stdout);
   }
-  std::printf("\n---- end of Notepad ----\n");
+  std::printf("\n---- end of %s ----\n", title.c_str());
   std::fflush(stdout);
 }
 
@@ -401,7 +388,8 @@ BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, const SECUR
   lpProcessInformation->dwProcessId = pid;
   lpProcessInformation->dwThreadId = pid + 4;
   const std::u16string& last = path->components.empty() ? application : path->components.back();
-  if (emu::equalNoCase(last, u"notepad.exe") && emu::atTerminal()) emu::showInNotepad(commandLine);
+  if (emu::atTerminal())
+    if (const auto viewer = emu::textViewerTitle(last)) emu::showInViewer(*viewer, commandLine);
   return TRUE;
 }
 

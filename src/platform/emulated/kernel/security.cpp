@@ -21,6 +21,7 @@
 
 #include "platform/emulated/machine/handles.h"
 #include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/machine.h"
 #include "platform/emulated/kernel/processes.h"
 #include "platform/emulated/machine/text.h"
 #include "platform/win32.h"
@@ -94,17 +95,12 @@ std::optional<DWORD> injectedFailure(std::string_view call, std::u16string_view 
   return std::nullopt;
 }
 
-// The token's privileges: held ones with their enabled state.
-struct TokenState {
-  std::uint64_t generation = 0;
-  std::map<DWORD, DWORD> held;  // LUID -> attributes
-};
-
-TokenState& token() {
-  static TokenState state;
-  if (state.generation == emu::image().generation) return state;
-  state = {};
-  state.generation = emu::image().generation;
+// The token's privileges: held ones (LUID -> attributes) with their enabled
+// state, read from [token] on first use.
+std::map<DWORD, DWORD>& heldPrivileges() {
+  std::optional<std::map<DWORD, DWORD>>& privileges = emu::machine().privileges;
+  if (privileges) return *privileges;
+  std::map<DWORD, DWORD>& held = privileges.emplace();
   std::vector<std::u16string> names;
   if (const toml::array* list = emu::config()["token"]["privileges"].as_array()) {
     for (const auto& n : *list)
@@ -120,10 +116,10 @@ TokenState& token() {
   for (const auto& n : names) {
     if (const auto luid = privilegeLuid(n)) {
       // Only the change-notify privilege is enabled from the start, as in a logon token.
-      state.held[*luid] = *luid == kChangeNotify ? SE_PRIVILEGE_ENABLED | SE_PRIVILEGE_ENABLED_BY_DEFAULT : 0;
+      held[*luid] = *luid == kChangeNotify ? SE_PRIVILEGE_ENABLED | SE_PRIVILEGE_ENABLED_BY_DEFAULT : 0;
     }
   }
-  return state;
+  return held;
 }
 
 // ---------------------------------------------------------------- SIDs
@@ -212,7 +208,7 @@ Record tokenUser() {
 }
 
 Record tokenPrivileges() {
-  const auto& held = token().held;
+  const auto& held = heldPrivileges();
   Record r;
   const std::size_t arrayAt = offsetof(TOKEN_PRIVILEGES, Privileges);
   r.bytes.resize(arrayAt + held.size() * sizeof(LUID_AND_ATTRIBUTES));
@@ -370,7 +366,7 @@ BOOL AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges, const 
     SetLastError(*code);
     return FALSE;
   }
-  auto& held = token().held;
+  auto& held = heldPrivileges();
   // The previous state of what this call changes, for callers that ask for it.
   std::vector<LUID_AND_ATTRIBUTES> previous;
   if (DisableAllPrivileges) {

@@ -1,4 +1,4 @@
-// The emulated service manager's link to the registry.
+// The emulated service manager's links to the registry and to the boot.
 #pragma once
 
 #include <string_view>
@@ -10,5 +10,9 @@ namespace emu {
 // (its last handle closed while stopped, or at the next boot). Nothing
 // happens when the image has no such key.
 void deleteServiceKey(std::u16string_view name);
+
+// What a boot does to the services: every service marked for deletion goes,
+// with its key. Whether any went; the caller saves the machine's state.
+bool removeServicesMarkedForDeletion();
 
 }  // namespace emu

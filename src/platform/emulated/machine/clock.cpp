@@ -3,6 +3,8 @@
 // The image fixes the clock ([clock] local and utc_offset_minutes), so that a
 // run's report and file times are reproducible; the clock does not advance
 // during a run. Without [clock] local the host's current time is taken.
+#include "platform/emulated/machine/clock.h"
+
 #include <chrono>
 #include <cstdint>
 

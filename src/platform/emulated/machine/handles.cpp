@@ -1,35 +1,19 @@
+// The handle table (handles.h): handle values and the objects behind them.
 #include "platform/emulated/machine/handles.h"
 
-#include <map>
-
-#include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/machine.h"
 #include "platform/emulated/machine/text.h"
 
 namespace emu {
 namespace {
 
-struct Table {
-  std::uint64_t generation = 0;
-  std::uintptr_t next = 0x100;
-  std::map<std::uintptr_t, HandleObject> objects;
-};
-
-// Handles belong to one image: switching images (tests) drops them all.
-Table& table() {
-  static Table t;
-  const std::uint64_t g = image().generation;
-  if (t.generation != g) {
-    t.objects.clear();
-    t.next = 0x100;
-    t.generation = g;
-  }
-  return t;
-}
+// Handles belong to one image: choosing an image (tests) drops them all.
+HandleTable& table() { return machine().handles; }
 
 }  // namespace
 
 void* openHandle(const HandleObject& obj) {
-  Table& t = table();
+  HandleTable& t = table();
   const std::uintptr_t value = t.next;
   t.next += 4;
   t.objects.emplace(value, obj);
@@ -37,14 +21,14 @@ void* openHandle(const HandleObject& obj) {
 }
 
 HandleObject* findHandle(void* handle, HandleKind kind) {
-  Table& t = table();
+  HandleTable& t = table();
   auto it = t.objects.find(reinterpret_cast<std::uintptr_t>(handle));
   if (it == t.objects.end() || it->second.kind != kind) return nullptr;
   return &it->second;
 }
 
 bool closeHandle(void* handle, bool (*accepted)(HandleKind)) {
-  Table& t = table();
+  HandleTable& t = table();
   auto it = t.objects.find(reinterpret_cast<std::uintptr_t>(handle));
   if (it == t.objects.end() || !accepted(it->second.kind)) return false;
   t.objects.erase(it);

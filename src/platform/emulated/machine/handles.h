@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "platform/win32.h"
@@ -18,6 +19,12 @@ struct HandleObject {
   win::DWORD pid = 0;            // Process, Thread, Token: the process it belongs to
   win::DWORD access = 0;         // the rights it was opened with
   std::u16string service;        // Service: the service's name as stored
+};
+
+// The open handles of the current image (held by the machine, machine.h).
+struct HandleTable {
+  std::uintptr_t next = 0x100;
+  std::map<std::uintptr_t, HandleObject> objects;
 };
 
 // A new handle for obj.

@@ -1,8 +1,5 @@
-// Loading the machine image, saving changed machine state, and the journal.
+// Loading the machine image and saving changed machine state.
 #include "platform/emulated/machine/image.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,14 +9,12 @@
 #include <string>
 #include <system_error>
 
+#include "platform/emulated/machine/machine.h"
+
 namespace emu {
 namespace fs = std::filesystem;
 
 namespace {
-Image currentImage;
-toml::table currentConfig;
-bool loaded = false;
-
 // Stops the process before anything is changed: a run without a machine has
 // nothing it could safely touch.
 [[noreturn]] void refuse(const std::string& why) {
@@ -73,19 +68,16 @@ WindowsVersion readWindowsVersion(const toml::table& parsed, const fs::path& fil
          shown.str() + ".");
 }
 
-void load() {
-  if (loaded) return;
+}  // namespace
+
+const Image& image() { return machine().image; }
+
+fs::path imageFolderFromEnvironment() {
   const char* root = std::getenv("QUORELFIX_IMAGE");
   if (!root || !*root)
     refuse("QUORELFIX_IMAGE is not set. Set it to a machine image folder (see docs/machine-image.md), "
            "for example: QUORELFIX_IMAGE=/path/to/image QuorelFix");
-  useImage(root);
-}
-}  // namespace
-
-const Image& image() {
-  load();
-  return currentImage;
+  return root;
 }
 
 void useImage(const fs::path& root) {
@@ -105,32 +97,29 @@ void useImage(const fs::path& root) {
   }
   refuseLinks(root);
   const WindowsVersion windows = readWindowsVersion(parsed, file);
-  currentImage.root = fs::absolute(root, ec);
-  if (ec) currentImage.root = root;
-  currentImage.windows = windows;
-  ++currentImage.generation;
-  currentConfig = std::move(parsed);
-  loaded = true;
+  Image chosen;
+  chosen.root = fs::absolute(root, ec);
+  if (ec) chosen.root = root;
+  chosen.windows = windows;
+  chooseMachine(chosen, std::move(parsed));
 }
 
 WindowsVersion windowsVersion() { return image().windows; }
 
-toml::table& config() {
-  load();
-  return currentConfig;
-}
+toml::table& config() { return machine().config; }
 
 void saveConfig() {
-  load();
+  Machine& m = machine();
+  writeSavedState(m.saved, m.config);
   // Written beside and renamed over the old file, so that a killed process
   // leaves either the old or the new state, never half a file.
-  const fs::path file = currentImage.root / "machine.toml";
+  const fs::path file = m.image.root / "machine.toml";
   fs::path temp = file;
   temp += ".new";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     out << "# Rewritten by the emulated machine when its state changed (comments are not kept).\n";
-    out << currentConfig << "\n";
+    out << m.config << "\n";
     out.flush();
     if (!out) {
       std::fprintf(stderr, "QuorelFix (emulated Windows): cannot write %s\n", temp.string().c_str());
@@ -142,40 +131,4 @@ void saveConfig() {
   if (ec) std::fprintf(stderr, "QuorelFix (emulated Windows): cannot replace %s\n", file.string().c_str());
 }
 
-void journal(std::string_view line) {
-  std::string text(line);
-  text.push_back('\n');
-  // One write on a file opened for appending: the line lands whole and at
-  // once, also when the process is killed right after.
-  const std::string path = (image().root / "journal.txt").string();
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    std::fprintf(stderr, "QuorelFix (emulated Windows): cannot write %s\n", path.c_str());
-    return;
-  }
-  const char* p = text.data();
-  std::size_t left = text.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n <= 0) break;
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-}
-
-std::string quoted(std::string_view s) {
-  std::string out = "\"";
-  for (char c : s) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      default: out.push_back(c);
-    }
-  }
-  return out + "\"";
-}
 }  // namespace emu

@@ -1,6 +1,7 @@
-// The machine image the emulated backend runs on, and the services every part
-// of the emulated machine shares: the image's folder and configuration, the
-// journal of side effects, and the durable saving of changed machine state.
+// The machine image the emulated backend runs on: the image's folder and
+// configuration, and the durable saving of changed machine state. The
+// journal (journal.h) and the clock (clock.h), which every part of the
+// machine uses, come with this header.
 //
 // The image is chosen by the environment variable QUORELFIX_IMAGE, the way
 // WINEPREFIX chooses a Wine prefix. Without it, or with a folder that is no
@@ -15,6 +16,10 @@
 
 #include <toml++/toml.h>
 
+// Every part of the machine journals and reads the clock: they come with the image.
+#include "platform/emulated/machine/clock.h"
+#include "platform/emulated/machine/journal.h"
+
 namespace emu {
 
 // The Windows release the machine answers as where releases differ
@@ -25,30 +30,22 @@ enum class WindowsVersion { Xp, Vista };
 struct Image {
   std::filesystem::path root;  // the image folder
   WindowsVersion windows = WindowsVersion::Xp;
-  // Incremented whenever useImage() switches images; parts of the machine that
-  // cache state compare it and reload.
-  std::uint64_t generation = 0;
 };
 
 // The current image, loaded on first use.
 const Image& image();
-// Tests: switch to another image folder (or re-read the same one), dropping
-// every cached state of the machine.
+// The image folder QUORELFIX_IMAGE names; stops the process when it names none.
+std::filesystem::path imageFolderFromEnvironment();
+// Chooses an image folder (tests: another one, or the same one re-read): the
+// machine starts afresh on it (machine.h).
 void useImage(const std::filesystem::path& root);
 // The release the current image answers as.
 WindowsVersion windowsVersion();
 // The parsed machine.toml of the current image.
 toml::table& config();
 // Rewrites machine.toml after a change of machine state (an answer consumed,
-// a process ended, a service deleted), so that the change survives the process.
+// a process ended, a service deleted), so that the change survives the process:
+// the saved state (saved_state.h) written back into the configuration.
 void saveConfig();
-// The emulated clock as a FILETIME value (100-ns intervals since 1601, UTC).
-std::uint64_t nowFileTime();
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day);
-// Appends one line to <image>/journal.txt and flushes it at once.
-void journal(std::string_view line);
-// C-style quoting of a journal field: backslash, double quote, CR, LF and tab escaped.
-std::string quoted(std::string_view utf8);
 
 }  // namespace emu

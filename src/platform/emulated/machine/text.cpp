@@ -1,3 +1,4 @@
+// Text helpers (text.h): UTF-8 <-> UTF-16 and the case rules of names.
 #include "platform/emulated/machine/text.h"
 
 #include <cwctype>

@@ -23,7 +23,6 @@ struct Fault {
 };
 
 struct State {
-  std::uint64_t generation = 0;
   std::shared_ptr<Key> machine;
   std::shared_ptr<Key> user;
   Encoding encoding = Encoding::Utf16le;  // a new file is written as regedit writes it
@@ -32,8 +31,8 @@ struct State {
 };
 
 State state;
-// Open handles. Slots are never reused, and the table outlives image
-// switches (its entries are cleared), so a stale handle stays invalid.
+// Open handles. Slots are never reused, and the table outlives the choice of
+// another image (its entries are cleared), so a stale handle stays invalid.
 std::vector<std::unique_ptr<OpenKey>> handles;
 constexpr std::uintptr_t kHandleBase = 0x1000;  // handle values: base + 4 * slot, as Windows' are multiples of 4
 
@@ -65,13 +64,10 @@ void loadFaults() {
 }
 
 State& current() {
-  const Image& img = image();
-  if (state.generation == img.generation && state.machine) return state;
-  state = State{};
-  state.generation = img.generation;
+  (void)image();  // the image of QUORELFIX_IMAGE is chosen first, which forgets the registry
+  if (state.machine) return state;
   state.machine = makeRoot(u"HKEY_LOCAL_MACHINE");
   state.user = makeRoot(u"HKEY_CURRENT_USER");
-  for (auto& h : handles) h.reset();
 
   std::ifstream in(regFile(), std::ios::binary);
   if (in) {
@@ -97,6 +93,11 @@ OpenKey* lookup(win::HKEY handle) {
 }
 
 }  // namespace
+
+void forgetRegistry() {
+  state = State{};
+  for (auto& h : handles) h.reset();
+}
 
 bool isPredefined(win::HKEY handle) {
   return handle == win::HKEY_LOCAL_MACHINE || handle == win::HKEY_CURRENT_USER || handle == win::HKEY_CLASSES_ROOT;
@@ -148,7 +149,7 @@ win::HKEY newHandle(OpenKey key) {
 }
 
 bool closeHandle(win::HKEY handle) {
-  current();  // an image switch invalidates every handle first
+  current();  // the first image is chosen before a handle is looked up
   if (!lookup(handle)) return false;
   handles[(reinterpret_cast<std::uintptr_t>(handle) - kHandleBase) / 4].reset();
   return true;

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/machine.h"
 #include "platform/emulated/machine/text.h"
 #include "platform/win32.h"
 #include "platform/emulated/machine/call_faults.h"
@@ -34,8 +35,6 @@ namespace {
 
 constexpr UINT kButtonsMask = 0x0000000F;
 constexpr UINT kDefaultButtonMask = 0x00000F00;
-constexpr int IDCLOSE = 8;
-constexpr int IDHELP = 9;
 
 struct Button {
   int id;
@@ -69,36 +68,17 @@ int dismissed(UINT style) {
   }
 }
 
-struct AnswerName {
-  const char* name;
-  int id;
-};
-constexpr AnswerName kAnswers[] = {
-    {"IDOK", IDOK},       {"IDCANCEL", IDCANCEL}, {"IDABORT", IDABORT},       {"IDRETRY", IDRETRY},
-    {"IDIGNORE", IDIGNORE}, {"IDYES", IDYES},     {"IDNO", IDNO},             {"IDCLOSE", IDCLOSE},
-    {"IDHELP", IDHELP},   {"IDTRYAGAIN", IDTRYAGAIN}, {"IDCONTINUE", IDCONTINUE},
-};
-
-std::optional<int> answerValue(const toml::node& node) {
-  if (const auto n = node.value<std::int64_t>()) return static_cast<int>(*n);
-  if (const auto s = node.value<std::string>()) {
-    for (const auto& a : kAnswers)
-      if (emu::equalNoCase(emu::toUtf16(*s), emu::toUtf16(a.name))) return a.id;
-  }
-  return std::nullopt;
-}
-
 // The next answer of the image, removed from it durably; none when none is left.
 std::optional<int> nextImageAnswer() {
-  toml::array* answers = emu::config()["message_boxes"]["answers"].as_array();
-  if (!answers || answers->empty()) return std::nullopt;
-  const auto value = answerValue(*answers->begin());
-  if (!value)
+  std::vector<emu::MessageBoxAnswer>& answers = emu::machine().saved.answers;
+  if (answers.empty()) return std::nullopt;
+  const emu::MessageBoxAnswer next = answers.front();
+  if (!next.id)
     std::fprintf(stderr, "QuorelFix (emulated Windows): message_boxes answer %s is no answer; the box is dismissed\n",
-                 answers->begin()->value_or<std::string>("?").c_str());
-  answers->erase(answers->begin());
+                 next.written.c_str());
+  answers.erase(answers.begin());
   emu::saveConfig();
-  return value;
+  return next.id;
 }
 
 // Wraps text to lines of at most width characters (counted in code units).

@@ -1,0 +1,62 @@
+// The emulated machine's state: everything that a run changes or keeps in
+// memory, owned here and reset in one place, chooseMachine, when useImage
+// chooses an image. Nothing of one image's state outlives the choice of the
+// next, but what is listed below as kept on purpose.
+//
+// Held here:
+//   the image's folder and release, and its machine.toml as read (config);
+//   the saved state of machine.toml, typed (saved_state.h): services,
+//     processes and the message-box answers left;
+//   the handle table: process, thread, token and service handles;
+//   the token's privileges and whether each is enabled;
+//   the id of the last process CreateProcessW started.
+// Kept by their parts, each reset by chooseMachine through its own reset:
+//   registry/state.cpp   the key trees of registry.reg, the open key handles
+//                        (emptied; their values are never given again), the
+//                        registry faults;
+//   files/folder_index   the listed folders' indexes;
+//   files/paths          the drives' host folders;
+//   files/find           the open file searches (their ids are never given again).
+// Kept across images on purpose:
+//   the last-error code (last_error.cpp): the calling thread's own, as
+//     Windows keeps it in the thread's TEB;
+//   the failing-call test mode and its count of calls (call_faults.cpp):
+//     chosen by the environment for a whole run;
+//   the runtime's open streams (files/runtime_files.cpp): host files the
+//     program holds open, stamped with the clock when it closes them or ends;
+//   the SIDs AllocateAndInitializeSid made (kernel/security.cpp): the
+//     program's memory until it calls FreeSid;
+//   the folder watch (files/folder_index.cpp): the host's inotify instance
+//     and its signal, which watch whatever folders are indexed.
+#pragma once
+
+#include <map>
+#include <optional>
+
+#include <toml++/toml.h>
+
+#include "platform/emulated/machine/handles.h"
+#include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/saved_state.h"
+#include "platform/win32.h"
+
+namespace emu {
+
+struct Machine {
+  Image image;
+  toml::table config;  // machine.toml as read; saveConfig writes `saved` back into it
+  SavedState saved;
+  HandleTable handles;
+  // The token's privileges held (LUID -> attributes), read from [token] on first use.
+  std::optional<std::map<win::DWORD, win::DWORD>> privileges;
+  win::DWORD lastStartedPid = 0;
+};
+
+// The machine of the current image; the image of QUORELFIX_IMAGE is chosen
+// on first use.
+Machine& machine();
+// Makes `image` with its parsed machine.toml the current machine: every part
+// of the state starts afresh.
+void chooseMachine(const Image& image, toml::table config);
+
+}  // namespace emu
