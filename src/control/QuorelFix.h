@@ -35,6 +35,8 @@ void logHeader(std::u16string_view program);
 void writeUtf16(std::FILE* stream, std::u16string_view text);
 // `format` holds exactly one "%d".
 void logiti(const char16_t* format, int value);
+// The outcome of a change: "Success!" for 0, else "Failed [%d]" with the code.
+void logOutcome(int rc);
 // Footer, close, and Notepad on the report.
 void finishLog();
 

@@ -100,6 +100,13 @@ void logiti(const char16_t* format, int value) {
   logit(text.data());
 }
 
+void logOutcome(int rc) {
+  if (rc == 0)
+    logit(u"Success!");
+  else
+    logiti(u"Failed [%d]", rc);
+}
+
 void finishLog() {
   logit(u"\r\n\r\n-=E.O.F=-");
   if (logfile) {

@@ -46,14 +46,6 @@ bool endsWithReportName(const char* path) {
   return true;
 }
 
-// Whether a failed script item is worth another try after a restart: not
-// when it is missing (2) or its path is invalid (1026), nor when its
-// destination is too long for Windows, none of which a restart changes.
-bool worthRetrying(int code) {
-  return code != static_cast<int>(win::ERROR_FILE_NOT_FOUND) && code != win::DE_ERROR_INVALID_PATH &&
-         code != static_cast<int>(win::ERROR_FILENAME_EXCED_RANGE);
-}
-
 }  // namespace
 
 std::optional<std::u16string> getLine(std::FILE* stream, int wide) {
@@ -116,21 +108,8 @@ void parseScript(const char* scriptPath, int rebootPass) {
     std::fseek(script.get(), 0, SEEK_SET);
   }
 
-  while (std::optional<std::u16string> line = getLine(script.get(), wide)) {
-    logit(u"\r\nDeleting \"");
-    logit(*line);
-    logit(u"\" -> ");
-    int result = deleteFile(*line);
-    if (result == 0) {
-      logit(u"Success!");
-      continue;
-    }
-    logiti(u"Failed [%d]", result);
-    if (allowReboot && !rebootPass && worthRetrying(result)) {
-      logit(u" -> Delete on reboot");
-      addReboot(*line);
-    }
-  }
+  const Removal row = rebootPass ? REMOVE_SCRIPT_LINE_AFTER_RESTART : REMOVE_SCRIPT_LINE;
+  while (std::optional<std::u16string> line = getLine(script.get(), wide)) removeAndReport(row, *line);
 }
 
 void addReboot(std::u16string_view path) {

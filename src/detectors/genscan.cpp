@@ -135,13 +135,6 @@ int fileMatches(const FILE_DEF& row, std::u16string_view path) {
 
 namespace {
 
-void reportOutcome(int rc) {
-  if (rc == 0)
-    logit(u"Success!");
-  else
-    logiti(u"Failed [%d]", rc);
-}
-
 // A stop request that fails leaves the record filled only for these codes;
 // for any other failure the state is unknown, and an unknown state is not
 // taken for stopped: the service may still run until the restart.
@@ -199,7 +192,7 @@ void removeRegistryValues() {
       logit(row.valueName);
     }
     logit(u"\" -> ");
-    reportOutcome(rc);
+    logOutcome(rc);
   }
 }
 
@@ -207,8 +200,7 @@ void removeFolders() {
   for (const FOLDER_DEF& row : FOLDER_DEFS) {
     StringList paths = findFiles(expand(row.base), row.pattern, 1);
     for (const StringNode* node = paths.head.get(); node; node = node->next.get()) {
-      logit(u"\r\nDeleting folder: \"");
-      removeAndReport(node->text, u"\" -> ");
+      removeAndReport(REMOVE_FOLDER_RULE, node->text);
     }
     freeStringList(paths);
   }
@@ -219,8 +211,7 @@ void removeFiles() {
     StringList paths = findFiles(expand(row.base), row.pattern, 0);
     for (const StringNode* node = paths.head.get(); node; node = node->next.get()) {
       if (!fileMatches(row, node->text)) continue;
-      logit(u"\r\nDeleting file: \"");
-      removeAndReport(node->text, u"\" -> ");
+      removeAndReport(REMOVE_FILE_RULE, node->text);
     }
     freeStringList(paths);
   }

@@ -33,36 +33,6 @@ bool isSuspiciousDll(std::u16string_view path) {
   return !path.empty() && equalNoCase(path.substr(1), SUSPICIOUS_DLL_TAIL);
 }
 
-void reportRegistryOutcome(int rc) {
-  if (rc == 0)
-    logit(u"Success!");
-  else
-    logiti(u"Failed [%d]", rc);
-}
-
-// The remove-and-report step with one more outcome: a DLL that is not there
-// is "Not found", and nothing is scheduled for it. Nor is anything scheduled
-// for the shell's other answer for a missing file (1026, XP's), which keeps
-// its "Failed" line, nor for a destination too long for Windows: a restart
-// changes neither.
-void removeDll(const std::u16string& path) {
-  logit(u"\r\nDeleting file: \"");
-  logit(path);
-  logit(u"\" -> ");
-  int rc = deleteFile(path);
-  if (rc == 0) {
-    logit(u"Success!");
-  } else if (rc == static_cast<int>(win::ERROR_FILE_NOT_FOUND)) {
-    logit(u"Not found");
-  } else {
-    logiti(u"Failed [%d]", rc);
-    if (allowReboot && rc != win::DE_ERROR_INVALID_PATH && rc != static_cast<int>(win::ERROR_FILENAME_EXCED_RANGE)) {
-      logit(u" -> Delete on reboot");
-      addReboot(path);
-    }
-  }
-}
-
 // One registration named like the plug-in: follows it to the DLL and, when
 // the DLL is the fake one, removes the DLL, the class key and the value.
 void checkRegistration(const std::u16string& valueName) {
@@ -83,7 +53,7 @@ void checkRegistration(const std::u16string& valueName) {
   const std::u16string dllPath = cText(*dll);
   if (!isSuspiciousDll(dllPath)) return;
 
-  removeDll(dllPath);
+  removeAndReport(REMOVE_JAVA_PLUGIN_DLL, dllPath);
 
   // The registration goes whatever became of the file: a DLL left for the
   // reboot pass must not be loaded again before it.
@@ -92,7 +62,7 @@ void checkRegistration(const std::u16string& valueName) {
     logit(u"\r\nRemoving registry key: \"HKCR\\");
     logit(classKey);
     logit(u"\" -> ");
-    reportRegistryOutcome(rc);
+    logOutcome(rc);
   }
   rc = deleteRegDef(win::HKEY_LOCAL_MACHINE, DELAY_LOAD_KEY, valueName.c_str());
   if (rc != static_cast<int>(win::ERROR_FILE_NOT_FOUND)) {
@@ -101,7 +71,7 @@ void checkRegistration(const std::u16string& valueName) {
     logit(u"\\");  // one backslash here, unlike the sweep's two
     logit(valueName);
     logit(u"\" -> ");
-    reportRegistryOutcome(rc);
+    logOutcome(rc);
   }
 }
 

@@ -194,13 +194,10 @@ void restoreNumbers(const std::vector<NumberedItem>& items, const std::vector<in
     logit(u"\" -> ");
     ItemStatus status = STATUS_RESTORABLE;
     int rc = restoreItem(item, status);
-    if (rc == 0) {
-      logit(u"Success!");
-    } else if (status != STATUS_RESTORABLE) {
+    if (rc != 0 && status != STATUS_RESTORABLE)
       logit(STATUS_TEXTS[status].left);
-    } else {
-      logiti(u"Failed [%d]", rc);
-    }
+    else
+      logOutcome(rc);
   }
   logit(u"\r\n\r\n-=E.O.F=-");
   win::fclose(logfile);

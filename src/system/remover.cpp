@@ -198,18 +198,51 @@ int setRegSZValue(const REG_DEF* def, std::u16string_view text) {
   return rc;
 }
 
-int removeAndReport(std::u16string_view path, std::u16string_view separator) {
+const REMOVAL_DEF REMOVALS[REMOVAL_COUNT] = {
+    // A script line: what is missing or not a path is missing after a
+    // restart too, and the reboot pass schedules nothing again.
+    {u"\r\nDeleting \"", u"\" -> ", 0, 0, RETRY_UNLESS_GONE},
+    {u"\r\nDeleting \"", u"\" -> ", 0, 0, RETRY_NEVER},
+    // The sweeps remove only what they have just found.
+    {u"\r\nDeleting \"", u"\" -> ", 0, 0, RETRY_ANY_FAILURE},
+    // Unquoted; the registered path's trailing backslash is left out.
+    {u"\r\nDeleting ", u" -> ", 1, 0, RETRY_ANY_FAILURE},
+    {u"\r\nDeleting folder: \"", u"\" -> ", 0, 0, RETRY_ANY_FAILURE},
+    {u"\r\nDeleting file: \"", u"\" -> ", 0, 0, RETRY_ANY_FAILURE},
+    // A DLL that is not there is "Not found"; XP's shell answers 1026 for
+    // it, which keeps its "Failed" line and is not scheduled either.
+    {u"\r\nDeleting file: \"", u"\" -> ", 0, 1, RETRY_UNLESS_GONE},
+};
+
+namespace {
+
+bool schedules(RebootFallback fallback, int code) {
+  if (code == static_cast<int>(win::ERROR_FILENAME_EXCED_RANGE)) return false;
+  switch (fallback) {
+    case RETRY_ANY_FAILURE: return true;
+    case RETRY_UNLESS_GONE:
+      return code != static_cast<int>(win::ERROR_FILE_NOT_FOUND) && code != win::DE_ERROR_INVALID_PATH;
+    case RETRY_NEVER: return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+int removeAndReport(Removal row, std::u16string_view path) {
+  const REMOVAL_DEF& def = REMOVALS[row];
+  if (def.trimBackslash && !path.empty() && path.back() == u'\\') path.remove_suffix(1);
   path = untilZero(path);
+  logit(def.leadIn);
   logit(path);
-  logit(separator);
-  int result = deleteFile(path);
-  if (result == 0) {
-    logit(u"Success!");
+  logit(def.separator);
+  const int result = deleteFile(path);
+  if (def.notFound && result == static_cast<int>(win::ERROR_FILE_NOT_FOUND)) {
+    logit(u"Not found");
     return result;
   }
-  logiti(u"Failed [%d]", result);
-  // A destination too long for Windows stays too long after a restart.
-  if (allowReboot && result != static_cast<int>(win::ERROR_FILENAME_EXCED_RANGE)) {
+  logOutcome(result);
+  if (result != 0 && allowReboot && schedules(def.fallback, result)) {
     logit(u" -> Delete on reboot");
     addReboot(path);
   }
