@@ -4,10 +4,12 @@
 // was written, also when the process is killed or Windows restarts.
 #include <array>
 
-#include "control/QuorelFix.h"
+#include "control/report_log.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "system/scanner.h"
+
+std::FILE* logfile = nullptr;
 
 namespace {
 

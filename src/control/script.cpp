@@ -1,11 +1,13 @@
-// Removal scripts and the reboot list: reading a script line by line in
-// either encoding, running it into the backup folder, and appending items
-// that could not be moved to the reboot list for the pass after the restart.
+// Removal scripts: reading a script line by line in either encoding and
+// running it into the backup folder; an item that could not be moved goes to
+// the reboot list for the pass after the restart.
+#include "control/script.h"
+
 #include <cstddef>
 #include <cstring>
 
-#include "control/QuorelFix.h"
-#include "detectors/genscan.h"
+#include "control/privileges.h"
+#include "control/report_log.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "system/remover.h"
@@ -24,11 +26,6 @@ bool readUnit(std::FILE* stream, char16_t& unit) {
   if (high == EOF) return false;
   unit = static_cast<char16_t>(low | (high << 8));
   return true;
-}
-
-void writeUnit(std::FILE* stream, char16_t unit) {
-  std::fputc(unit & 0xFF, stream);
-  std::fputc(unit >> 8, stream);
 }
 
 // The report's own file name, compared byte for byte with ASCII case folding,
@@ -110,15 +107,4 @@ void parseScript(const char* scriptPath, int rebootPass) {
 
   const Removal row = rebootPass ? REMOVE_SCRIPT_LINE_AFTER_RESTART : REMOVE_SCRIPT_LINE;
   while (std::optional<std::u16string> line = getLine(script.get(), wide)) removeAndReport(row, *line);
-}
-
-void addReboot(std::u16string_view path) {
-  // Callers test allowReboot; without an open list nothing is scheduled, so
-  // no restart is asked for in vain.
-  if (rebootLog == nullptr) return;
-  for (char16_t unit : path) writeUnit(rebootLog, unit);
-  writeUnit(rebootLog, u'\r');
-  writeUnit(rebootLog, u'\n');
-  std::fflush(rebootLog);
-  doReboot = 1;
 }

@@ -8,7 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "control/QuorelFix.h"
+#include "control/privileges.h"
+#include "control/reboot_list.h"
+#include "control/report_log.h"
 #include "detectors/genscan_tables.h"
 #include "detectors/heuristics.h"
 #include "platform/scoped.h"
@@ -227,12 +229,6 @@ int genScan() {
   removeFiles();
   heuristic();
 
-  // No removal may be scheduled after this point; allowReboot keeps its value
-  // so that the run still knows the list was there.
-  int rc = 0;
-  if (rebootLog) {
-    rc = win::fclose(rebootLog);
-    rebootLog = nullptr;
-  }
-  return rc;
+  // No removal may be scheduled after this point.
+  return closeRebootList();
 }

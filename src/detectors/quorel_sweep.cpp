@@ -3,7 +3,7 @@
 // the registrations of flagged or vanished folders.
 #include <string>
 
-#include "control/QuorelFix.h"
+#include "control/report_log.h"
 #include "detectors/quorel.h"
 #include "detectors/quorel_value.h"
 #include "platform/win32.h"

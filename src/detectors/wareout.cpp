@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "control/QuorelFix.h"
+#include "control/report_log.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "system/list.h"

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "control/QuorelFix.h"
+#include "control/privileges.h"
+#include "control/report_log.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
 

@@ -6,7 +6,8 @@
 #include <optional>
 #include <vector>
 
-#include "control/QuorelFix.h"
+#include "control/reboot_list.h"
+#include "control/report_log.h"
 #include "platform/scoped.h"
 #include "system/ascii_case.h"
 #include "system/undo_records.h"

@@ -150,3 +150,16 @@ win::ScopedHandle getProcHandle(std::u16string_view imageName) {
   }
   return {};
 }
+
+std::u16string expand(std::u16string_view text) {
+  // "none" (an empty view) and the empty text both expand to nothing.
+  std::u16string source(text);
+  if (source.empty()) return {};
+  win::DWORD needed = win::ExpandEnvironmentStringsW(source.c_str(), nullptr, 0);
+  if (needed == 0) return source;  // nothing could be expanded: the text as given
+  std::vector<char16_t> buffer(static_cast<std::size_t>(needed) + 1, u'\0');
+  win::DWORD written =
+      win::ExpandEnvironmentStringsW(source.c_str(), buffer.data(), static_cast<win::DWORD>(buffer.size()));
+  if (written == 0 || written > buffer.size()) return source;
+  return std::u16string(buffer.data());
+}

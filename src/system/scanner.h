@@ -31,5 +31,8 @@ win::ScopedHandle getProcHandle(std::u16string_view imageName);
 // 1 when `signature` occurs anywhere in the file, else 0. Searches from the
 // start of the file whatever its position; leaves the position unspecified.
 int fileContains(std::FILE* file, const char* signature);
+// %name% references expanded; the text as given when nothing could be
+// expanded, an empty string for none.
+std::u16string expand(std::u16string_view text);
 // Appends " [hh:mm dd/mm/yyyy]" (creation time, UTC) or " [Error code: %d]".
 void printFolderCreationTime(std::u16string_view path);

@@ -7,7 +7,7 @@
 #include <array>
 #include <optional>
 
-#include "control/QuorelFix.h"
+#include "control/report_log.h"
 #include "platform/scoped.h"
 #include "system/ascii_case.h"
 #include "system/list.h"

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "control/QuorelFix.h"
 #include "platform/emulated/machine/image.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"

@@ -7,7 +7,8 @@
 #include <iterator>
 #include <string>
 
-#include "control/QuorelFix.h"
+#include "control/reboot_list.h"
+#include "control/report_log.h"
 #include "platform/emulated/machine/image.h"
 #include "platform/scoped.h"
 #include "support/base_machine.h"
