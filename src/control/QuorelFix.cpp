@@ -19,6 +19,7 @@
 #include "platform/win32.h"
 #include "system/list.h"
 #include "system/scanner.h"
+#include "system/text.h"
 #include "system/undo_records.h"
 
 namespace {
@@ -35,14 +36,6 @@ void showError(const char16_t* text) {
 void console(const char* text) {
   std::fputs(text, stdout);
   std::fflush(stdout);
-}
-
-bool equalsIgnoringAsciiCase(const char* a, const char* b) {
-  auto fold = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; };
-  for (; *a && *b; ++a, ++b) {
-    if (fold(static_cast<unsigned char>(*a)) != fold(static_cast<unsigned char>(*b))) return false;
-  }
-  return *a == *b;
 }
 
 // The program's own module path in UTF-16, as the system reports it: a
@@ -288,7 +281,7 @@ int runQuorelFix(int argc, char** argv) {
     showError(u"You must be an Administrator to use QuorelFix.");
     return 0;
   }
-  if (argc == 3 && equalsIgnoringAsciiCase(argv[2], "/reboot")) {
+  if (argc == 3 && equalNoCase(argv[2], "/reboot")) {
     rebootPass(argv[1]);
   } else {
     interactiveRun(argc, argv);

@@ -11,6 +11,7 @@
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "system/remover.h"
+#include "system/text.h"
 
 namespace {
 
@@ -25,21 +26,6 @@ bool readUnit(std::FILE* stream, char16_t& unit) {
   int high = std::fgetc(stream);
   if (high == EOF) return false;
   unit = static_cast<char16_t>(low | (high << 8));
-  return true;
-}
-
-// The report's own file name, compared byte for byte with ASCII case folding,
-// as the runtime's 8-bit comparison does in its default locale.
-bool endsWithReportName(const char* path) {
-  static constexpr char kReportName[] = "QuorelFix.txt";
-  constexpr std::size_t kLength = sizeof kReportName - 1;
-  std::size_t length = std::strlen(path);
-  if (length < kLength) return false;
-  const char* tail = path + length - kLength;
-  for (std::size_t i = 0; i < kLength; ++i) {
-    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (fold(tail[i]) != fold(kReportName[i])) return false;
-  }
   return true;
 }
 
@@ -81,7 +67,8 @@ std::optional<std::u16string> getLine(std::FILE* stream, int wide) {
 }
 
 void parseScript(const char* scriptPath, int rebootPass) {
-  if (endsWithReportName(scriptPath)) {
+  // The report's own file name, compared byte for byte.
+  if (endsWithNoCase(scriptPath, "QuorelFix.txt")) {
     logit(u"\r\nIllegal script name.");
     return;
   }

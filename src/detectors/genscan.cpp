@@ -19,6 +19,7 @@
 #include "system/md5.h"
 #include "system/remover.h"
 #include "system/scanner.h"
+#include "system/text.h"
 
 // ---------------------------------------------------------------- tables
 
@@ -78,47 +79,15 @@ const FILE_DEF FILE_DEFS[FILE_DEF_COUNT] = {
 // ---------------------------------------------------------------- file search
 
 StringList findFiles(std::u16string_view folder, std::u16string_view pattern, int folders) {
-  StringList found;
-  std::u16string query(folder);
-  query += u'\\';
-  query += pattern;
-  win::WIN32_FIND_DATAW entry{};
-  win::ScopedFind search(win::FindFirstFileW(query.c_str(), &entry));
-  if (!search) return found;  // nothing matches, or no such folder
-  do {
-    const bool isFolder = (entry.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
-    // The name field is fixed-size; a name that fills it has no terminator.
-    std::size_t length = 0;
-    while (length < win::MAX_PATH && entry.cFileName[length] != 0) ++length;
-    const std::u16string_view name(entry.cFileName, length);
-    if (isFolder != (folders != 0) || name == u"." || name == u"..") continue;
-    std::u16string path(folder);
-    path += u'\\';
-    path += name;
-    addString(found, path);
-  } while (win::FindNextFileW(search.get(), &entry));
-  return found;
+  return listFolder(folder, pattern, folders, 1);
 }
 
 // ---------------------------------------------------------------- file rules
 
-namespace {
-
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalNoCase8(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-  return true;
-}
-
-}  // namespace
-
 int fileMatches(const FILE_DEF& row, std::u16string_view path) {
   if (row.fingerprint) {
     std::optional<std::string> digest = md5(path);
-    return digest && equalNoCase8(*digest, row.fingerprint) ? 1 : 0;
+    return digest && equalNoCase(*digest, row.fingerprint) ? 1 : 0;
   }
   if (row.containsCount != 0) {
     std::u16string name(path);

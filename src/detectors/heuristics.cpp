@@ -11,10 +11,10 @@
 #include "control/report_log.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
-#include "system/ascii_case.h"
 #include "system/list.h"
 #include "system/remover.h"
 #include "system/scanner.h"
+#include "system/text.h"
 
 namespace {
 
@@ -24,9 +24,6 @@ constexpr std::u16string_view TARGET_VALUE_NAME = u"JavaPlug-in";
 // real plug-in never sits there under this name.
 constexpr std::u16string_view SUSPICIOUS_DLL_TAIL = u":\\Program Files\\Common Files\\Java\\JavaPlug-in.dll";
 static_assert(SUSPICIOUS_DLL_TAIL.size() == 49);
-
-// Registry text ends at its first terminator, as Windows' own readers take it.
-std::u16string cText(const std::u16string& data) { return std::u16string(data.c_str()); }
 
 // Any drive letter; the rest without regard to case.
 bool isSuspiciousDll(std::u16string_view path) {
@@ -38,7 +35,8 @@ bool isSuspiciousDll(std::u16string_view path) {
 void checkRegistration(const std::u16string& valueName) {
   std::optional<std::u16string> data = getRegSZValue(win::HKEY_LOCAL_MACHINE, DELAY_LOAD_KEY, valueName.c_str());
   if (!data) return;
-  const std::u16string clsid = cText(*data);
+  // Registry text ends at its first terminator, as Windows' own readers take it.
+  const std::u16string clsid(untilTerminator(*data));
   const std::u16string classKey = u"CLSID\\" + clsid;
   const std::u16string serverKey = classKey + u"\\InProcServer32";
 
@@ -50,7 +48,7 @@ void checkRegistration(const std::u16string& valueName) {
     return;
   std::optional<std::u16string> dll = getRegSZValue(win::HKEY_CLASSES_ROOT, serverKey.c_str(), nullptr);
   if (!dll) return;
-  const std::u16string dllPath = cText(*dll);
+  const std::u16string dllPath(untilTerminator(*dll));
   if (!isSuspiciousDll(dllPath)) return;
 
   removeAndReport(REMOVE_JAVA_PLUGIN_DLL, dllPath);

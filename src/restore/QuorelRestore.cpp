@@ -15,6 +15,7 @@
 #include "control/report_log.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
+#include "system/text.h"
 
 namespace {
 
@@ -205,20 +206,12 @@ void restoreNumbers(const std::vector<NumberedItem>& items, const std::vector<in
   logfile = nullptr;
 }
 
-bool equalsIgnoringAsciiCase(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (fold(*a) != fold(*b)) return false;
-  }
-  return *a == *b;
-}
-
 // "all" or item numbers; numbers are put back last removed first, so that a
 // folder is back before what was removed from inside it.
 std::optional<std::vector<int>> wantedItems(int argc, char** argv, std::size_t count) {
   std::vector<int> wanted;
   for (int i = 1; i < argc; ++i) {
-    if (equalsIgnoringAsciiCase(argv[i], "all")) {
+    if (equalNoCase(argv[i], "all")) {
       for (std::size_t n = 1; n <= count; ++n) wanted.push_back(static_cast<int>(n));
       continue;
     }

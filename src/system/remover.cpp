@@ -9,7 +9,7 @@
 #include "control/reboot_list.h"
 #include "control/report_log.h"
 #include "platform/scoped.h"
-#include "system/ascii_case.h"
+#include "system/text.h"
 #include "system/undo_records.h"
 
 namespace {
@@ -24,13 +24,6 @@ constexpr win::FILEOP_FLAGS kMoveFlags = win::FOF_SILENT | win::FOF_RENAMEONCOLL
                                          win::FOF_NOCONFIRMATION | win::FOF_NOCONFIRMMKDIR |
                                          win::FOF_NOERRORUI;
 static_assert(kMoveFlags == 0x61C);
-
-// Paths travel as zero-terminated text through the shell; a zero unit inside
-// a view would turn the shell's double-terminated source into a list of two
-// items. The text ends at the first zero, as it would for any C string.
-std::u16string_view untilZero(std::u16string_view text) {
-  return text.substr(0, text.find(u'\0'));
-}
 
 bool isSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
@@ -89,7 +82,11 @@ bool isOwnItem(const Names& item, std::u16string_view desktop) {
 }  // namespace
 
 int deleteFile(std::u16string_view path) {
-  path = untilZero(path);
+  // Paths travel as zero-terminated text through the shell; a zero unit
+  // inside a view would turn the shell's double-terminated source into a
+  // list of two items. The text ends at the first zero, as it would for any
+  // C string.
+  path = untilTerminator(path);
   // A path written with a trailing separator names the item before it. Its
   // mirror must not end in one: the parent made for the move would then be
   // the item's own mirrored place, and the shell would rename the moved item
@@ -233,7 +230,7 @@ bool schedules(RebootFallback fallback, int code) {
 int removeAndReport(Removal row, std::u16string_view path) {
   const REMOVAL_DEF& def = REMOVALS[row];
   if (def.trimBackslash && !path.empty() && path.back() == u'\\') path.remove_suffix(1);
-  path = untilZero(path);
+  path = untilTerminator(path);
   logit(def.leadIn);
   logit(path);
   logit(def.separator);
