@@ -3,8 +3,7 @@
 // the reboot list for the pass after the restart.
 #include "control/script.h"
 
-#include <cstddef>
-#include <cstring>
+#include <cstdio>
 
 #include "control/privileges.h"
 #include "control/report_log.h"
