@@ -196,21 +196,25 @@ int setRegSZValue(const REG_DEF* def, std::u16string_view text) {
   return rc;
 }
 
-const REMOVAL_DEF REMOVALS[REMOVAL_COUNT] = {
-    // A script line: what is missing or not a path is missing after a
-    // restart too, and the reboot pass schedules nothing again.
-    {u"\r\nDeleting \"", u"\" -> ", 0, 0, RETRY_UNLESS_GONE},
-    {u"\r\nDeleting \"", u"\" -> ", 0, 0, RETRY_NEVER},
-    // The sweeps remove only what they have just found.
-    {u"\r\nDeleting \"", u"\" -> ", 0, 0, RETRY_ANY_FAILURE},
-    // Unquoted; the registered path's trailing backslash is left out.
-    {u"\r\nDeleting ", u" -> ", 1, 0, RETRY_ANY_FAILURE},
-    {u"\r\nDeleting folder: \"", u"\" -> ", 0, 0, RETRY_ANY_FAILURE},
-    {u"\r\nDeleting file: \"", u"\" -> ", 0, 0, RETRY_ANY_FAILURE},
+// In the order of Removal: lead-in, separator, trim one backslash, "Not
+// found" for 2, reboot fallback.
+constexpr REMOVAL_DEF REMOVALS[REMOVAL_COUNT] = {
+    // Script lines: what is missing or no path is so after a restart too,
+    // and the reboot pass schedules nothing again.
+    {u"\r\nDeleting \"", u"\" -> ", 0, 0, RETRY_UNLESS_GONE},  // REMOVE_SCRIPT_LINE
+    {u"\r\nDeleting \"", u"\" -> ", 0, 0, RETRY_NEVER},        // REMOVE_SCRIPT_LINE_AFTER_RESTART
+    // The sweeps remove only what they have just found: any failure is
+    // tried again.
+    {u"\r\nDeleting \"", u"\" -> ", 0, 0, RETRY_ANY_FAILURE},  // REMOVE_EXTENSION_FOLDER
+    // Unquoted, and without the registered path's trailing backslash.
+    {u"\r\nDeleting ", u" -> ", 1, 0, RETRY_ANY_FAILURE},        // REMOVE_REGISTERED_FOLDER
+    {u"\r\nDeleting folder: \"", u"\" -> ", 0, 0, RETRY_ANY_FAILURE},  // REMOVE_FOLDER_RULE
+    {u"\r\nDeleting file: \"", u"\" -> ", 0, 0, RETRY_ANY_FAILURE},    // REMOVE_FILE_RULE
     // A DLL that is not there is "Not found"; XP's shell answers 1026 for
     // it, which keeps its "Failed" line and is not scheduled either.
-    {u"\r\nDeleting file: \"", u"\" -> ", 0, 1, RETRY_UNLESS_GONE},
+    {u"\r\nDeleting file: \"", u"\" -> ", 0, 1, RETRY_UNLESS_GONE},  // REMOVE_JAVA_PLUGIN_DLL
 };
+static_assert(REMOVALS[REMOVAL_COUNT - 1].leadIn != nullptr, "a row for every caller");
 
 namespace {
 

@@ -28,13 +28,13 @@ int setRegSZValue(const REG_DEF* def, std::u16string_view text);
 
 // The callers of the remove-and-report step, each a row of REMOVALS.
 enum Removal {
-  REMOVE_SCRIPT_LINE,             // a line of a removal script, interactive run
+  REMOVE_SCRIPT_LINE,                // a line of a removal script, interactive run
   REMOVE_SCRIPT_LINE_AFTER_RESTART,  // a line of the reboot list, in the reboot pass
-  REMOVE_EXTENSION_FOLDER,        // a flagged folder in an extensions folder
-  REMOVE_REGISTERED_FOLDER,       // the folder a flagged registration names
-  REMOVE_FOLDER_RULE,             // a folder that a folder rule of the sweep matched
-  REMOVE_FILE_RULE,               // a file that a file rule of the sweep matched
-  REMOVE_JAVA_PLUGIN_DLL,         // the fake Java plug-in's DLL
+  REMOVE_EXTENSION_FOLDER,           // a flagged folder in an extensions folder
+  REMOVE_REGISTERED_FOLDER,          // the folder a flagged registration names
+  REMOVE_FOLDER_RULE,                // a folder that a folder rule of the sweep matched
+  REMOVE_FILE_RULE,                  // a file that a file rule of the sweep matched
+  REMOVE_JAVA_PLUGIN_DLL,            // the fake Java plug-in's DLL
   REMOVAL_COUNT
 };
 
