@@ -6,9 +6,12 @@
 #include "control/QuorelFix.h"
 
 #include <array>
-#include <cstdint>
 #include <vector>
 
+#include "control/privileges.h"
+#include "control/reboot_list.h"
+#include "control/report_log.h"
+#include "control/script.h"
 #include "detectors/genscan.h"
 #include "detectors/quorel.h"
 #include "detectors/wareout.h"
@@ -16,12 +19,8 @@
 #include "platform/win32.h"
 #include "system/list.h"
 #include "system/scanner.h"
+#include "system/text.h"
 #include "system/undo_records.h"
-
-std::FILE* logfile = nullptr;
-std::FILE* rebootLog = nullptr;
-int doReboot = 0;
-int allowReboot = 0;
 
 namespace {
 
@@ -37,14 +36,6 @@ void showError(const char16_t* text) {
 void console(const char* text) {
   std::fputs(text, stdout);
   std::fflush(stdout);
-}
-
-bool equalsIgnoringAsciiCase(const char* a, const char* b) {
-  auto fold = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; };
-  for (; *a && *b; ++a, ++b) {
-    if (fold(static_cast<unsigned char>(*a)) != fold(static_cast<unsigned char>(*b))) return false;
-  }
-  return *a == *b;
 }
 
 // The program's own module path in UTF-16, as the system reports it: a
@@ -140,19 +131,6 @@ void keepPreviousReport(const std::u16string& desktop, const std::u16string& bac
     if (win::GetFileAttributesW(copy.data()) != win::INVALID_FILE_ATTRIBUTES) continue;  // taken
     if (copyFileBytes(previous, copy.data())) return;
   }
-}
-
-// Recreates the reboot list with its byte-order mark; removals may fall back
-// to it only when it is open.
-void openRebootList(const std::u16string& path) {
-  rebootLog = win::_wfopen(path.c_str(), u"wb");
-  if (rebootLog) {
-    static constexpr unsigned char kMark[] = {0xFF, 0xFE};
-    std::fwrite(kMark, 1, sizeof(kMark), rebootLog);
-    std::fflush(rebootLog);
-  }
-  allowReboot = rebootLog ? 1 : 0;
-  doReboot = 0;
 }
 
 void listOldReports(const std::u16string& backup) {
@@ -303,62 +281,10 @@ int runQuorelFix(int argc, char** argv) {
     showError(u"You must be an Administrator to use QuorelFix.");
     return 0;
   }
-  if (argc == 3 && equalsIgnoringAsciiCase(argv[2], "/reboot")) {
+  if (argc == 3 && equalNoCase(argv[2], "/reboot")) {
     rebootPass(argv[1]);
   } else {
     interactiveRun(argc, argv);
   }
   return 0;
-}
-
-int isAdmin() {
-  win::ScopedHandle token;
-  if (!win::OpenProcessToken(win::GetCurrentProcess(), win::TOKEN_READ, token.receive())) return 0;
-
-  // Ask for the size the group list needs and read it whole: a member of many
-  // groups (common on a domain) must not fail for want of room. The list may
-  // grow between the two calls, so the question is asked again then.
-  std::vector<std::uint64_t> groups;  // 8-byte aligned for the SID pointers
-  bool read = false;
-  for (int attempt = 0; attempt < 4 && !read; ++attempt) {
-    auto size = static_cast<win::DWORD>(groups.size() * sizeof(std::uint64_t));
-    win::DWORD needed = 0;
-    if (win::GetTokenInformation(token.get(), win::TokenGroups, groups.empty() ? nullptr : groups.data(), size,
-                                 &needed)) {
-      read = size != 0;
-      if (!read) return 0;
-    } else {
-      if (win::GetLastError() != win::ERROR_INSUFFICIENT_BUFFER || needed <= size) return 0;
-      groups.assign((needed + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t), 0);
-    }
-  }
-  if (!read) return 0;
-
-  win::ScopedSid administrators;
-  if (!win::AllocateAndInitializeSid(&win::SECURITY_NT_AUTHORITY, 2, win::SECURITY_BUILTIN_DOMAIN_RID,
-                                     win::DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, administrators.receive())) {
-    return 0;
-  }
-  const auto* list = reinterpret_cast<const win::TOKEN_GROUPS*>(groups.data());
-  const win::SID_AND_ATTRIBUTES* group = list->Groups;
-  for (win::DWORD i = 0; i < list->GroupCount; ++i) {
-    // A group held only for deny checks (a restricted or filtered token)
-    // grants nothing: such a process cannot change the machine.
-    if ((group[i].Attributes & win::SE_GROUP_USE_FOR_DENY_ONLY) != 0) continue;
-    if (win::EqualSid(group[i].Sid, administrators.get())) return 1;
-  }
-  return 0;
-}
-
-std::u16string expand(std::u16string_view text) {
-  // "none" (an empty view) and the empty text both expand to nothing.
-  std::u16string source(text);
-  if (source.empty()) return {};
-  win::DWORD needed = win::ExpandEnvironmentStringsW(source.c_str(), nullptr, 0);
-  if (needed == 0) return source;  // nothing could be expanded: the text as given
-  std::vector<char16_t> buffer(static_cast<std::size_t>(needed) + 1, u'\0');
-  win::DWORD written =
-      win::ExpandEnvironmentStringsW(source.c_str(), buffer.data(), static_cast<win::DWORD>(buffer.size()));
-  if (written == 0 || written > buffer.size()) return source;
-  return std::u16string(buffer.data());
 }

@@ -4,10 +4,12 @@
 // was written, also when the process is killed or Windows restarts.
 #include <array>
 
-#include "control/QuorelFix.h"
+#include "control/report_log.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "system/scanner.h"
+
+std::FILE* logfile = nullptr;
 
 namespace {
 
@@ -98,6 +100,13 @@ void logiti(const char16_t* format, int value) {
   std::array<char16_t, 1024> text{};
   win::wsprintfW(text.data(), format, value);
   logit(text.data());
+}
+
+void logOutcome(int rc) {
+  if (rc == 0)
+    logit(u"Success!");
+  else
+    logiti(u"Failed [%d]", rc);
 }
 
 void finishLog() {

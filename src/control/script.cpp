@@ -1,14 +1,16 @@
-// Removal scripts and the reboot list: reading a script line by line in
-// either encoding, running it into the backup folder, and appending items
-// that could not be moved to the reboot list for the pass after the restart.
-#include <cstddef>
-#include <cstring>
+// Removal scripts: reading a script line by line in either encoding and
+// running it into the backup folder; an item that could not be moved goes to
+// the reboot list for the pass after the restart.
+#include "control/script.h"
 
-#include "control/QuorelFix.h"
-#include "detectors/genscan.h"
+#include <cstdio>
+
+#include "control/privileges.h"
+#include "control/report_log.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "system/remover.h"
+#include "system/text.h"
 
 namespace {
 
@@ -24,34 +26,6 @@ bool readUnit(std::FILE* stream, char16_t& unit) {
   if (high == EOF) return false;
   unit = static_cast<char16_t>(low | (high << 8));
   return true;
-}
-
-void writeUnit(std::FILE* stream, char16_t unit) {
-  std::fputc(unit & 0xFF, stream);
-  std::fputc(unit >> 8, stream);
-}
-
-// The report's own file name, compared byte for byte with ASCII case folding,
-// as the runtime's 8-bit comparison does in its default locale.
-bool endsWithReportName(const char* path) {
-  static constexpr char kReportName[] = "QuorelFix.txt";
-  constexpr std::size_t kLength = sizeof kReportName - 1;
-  std::size_t length = std::strlen(path);
-  if (length < kLength) return false;
-  const char* tail = path + length - kLength;
-  for (std::size_t i = 0; i < kLength; ++i) {
-    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (fold(tail[i]) != fold(kReportName[i])) return false;
-  }
-  return true;
-}
-
-// Whether a failed script item is worth another try after a restart: not
-// when it is missing (2) or its path is invalid (1026), nor when its
-// destination is too long for Windows, none of which a restart changes.
-bool worthRetrying(int code) {
-  return code != static_cast<int>(win::ERROR_FILE_NOT_FOUND) && code != win::DE_ERROR_INVALID_PATH &&
-         code != static_cast<int>(win::ERROR_FILENAME_EXCED_RANGE);
 }
 
 }  // namespace
@@ -92,7 +66,8 @@ std::optional<std::u16string> getLine(std::FILE* stream, int wide) {
 }
 
 void parseScript(const char* scriptPath, int rebootPass) {
-  if (endsWithReportName(scriptPath)) {
+  // The report's own file name, compared byte for byte.
+  if (endsWithNoCase(scriptPath, "QuorelFix.txt")) {
     logit(u"\r\nIllegal script name.");
     return;
   }
@@ -116,30 +91,6 @@ void parseScript(const char* scriptPath, int rebootPass) {
     std::fseek(script.get(), 0, SEEK_SET);
   }
 
-  while (std::optional<std::u16string> line = getLine(script.get(), wide)) {
-    logit(u"\r\nDeleting \"");
-    logit(*line);
-    logit(u"\" -> ");
-    int result = deleteFile(*line);
-    if (result == 0) {
-      logit(u"Success!");
-      continue;
-    }
-    logiti(u"Failed [%d]", result);
-    if (allowReboot && !rebootPass && worthRetrying(result)) {
-      logit(u" -> Delete on reboot");
-      addReboot(*line);
-    }
-  }
-}
-
-void addReboot(std::u16string_view path) {
-  // Callers test allowReboot; without an open list nothing is scheduled, so
-  // no restart is asked for in vain.
-  if (rebootLog == nullptr) return;
-  for (char16_t unit : path) writeUnit(rebootLog, unit);
-  writeUnit(rebootLog, u'\r');
-  writeUnit(rebootLog, u'\n');
-  std::fflush(rebootLog);
-  doReboot = 1;
+  const Removal row = rebootPass ? REMOVE_SCRIPT_LINE_AFTER_RESTART : REMOVE_SCRIPT_LINE;
+  while (std::optional<std::u16string> line = getLine(script.get(), wide)) removeAndReport(row, *line);
 }

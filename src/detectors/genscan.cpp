@@ -8,7 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "control/QuorelFix.h"
+#include "control/privileges.h"
+#include "control/reboot_list.h"
+#include "control/report_log.h"
 #include "detectors/genscan_tables.h"
 #include "detectors/heuristics.h"
 #include "platform/scoped.h"
@@ -17,6 +19,7 @@
 #include "system/md5.h"
 #include "system/remover.h"
 #include "system/scanner.h"
+#include "system/text.h"
 
 // ---------------------------------------------------------------- tables
 
@@ -76,47 +79,15 @@ const FILE_DEF FILE_DEFS[FILE_DEF_COUNT] = {
 // ---------------------------------------------------------------- file search
 
 StringList findFiles(std::u16string_view folder, std::u16string_view pattern, int folders) {
-  StringList found;
-  std::u16string query(folder);
-  query += u'\\';
-  query += pattern;
-  win::WIN32_FIND_DATAW entry{};
-  win::ScopedFind search(win::FindFirstFileW(query.c_str(), &entry));
-  if (!search) return found;  // nothing matches, or no such folder
-  do {
-    const bool isFolder = (entry.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
-    // The name field is fixed-size; a name that fills it has no terminator.
-    std::size_t length = 0;
-    while (length < win::MAX_PATH && entry.cFileName[length] != 0) ++length;
-    const std::u16string_view name(entry.cFileName, length);
-    if (isFolder != (folders != 0) || name == u"." || name == u"..") continue;
-    std::u16string path(folder);
-    path += u'\\';
-    path += name;
-    addString(found, path);
-  } while (win::FindNextFileW(search.get(), &entry));
-  return found;
+  return listFolder(folder, pattern, folders, 1);
 }
 
 // ---------------------------------------------------------------- file rules
 
-namespace {
-
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalNoCase8(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-  return true;
-}
-
-}  // namespace
-
 int fileMatches(const FILE_DEF& row, std::u16string_view path) {
   if (row.fingerprint) {
     std::optional<std::string> digest = md5(path);
-    return digest && equalNoCase8(*digest, row.fingerprint) ? 1 : 0;
+    return digest && equalNoCase(*digest, row.fingerprint) ? 1 : 0;
   }
   if (row.containsCount != 0) {
     std::u16string name(path);
@@ -134,13 +105,6 @@ int fileMatches(const FILE_DEF& row, std::u16string_view path) {
 // ---------------------------------------------------------------- the sweep
 
 namespace {
-
-void reportOutcome(int rc) {
-  if (rc == 0)
-    logit(u"Success!");
-  else
-    logiti(u"Failed [%d]", rc);
-}
 
 // A stop request that fails leaves the record filled only for these codes;
 // for any other failure the state is unknown, and an unknown state is not
@@ -199,7 +163,7 @@ void removeRegistryValues() {
       logit(row.valueName);
     }
     logit(u"\" -> ");
-    reportOutcome(rc);
+    logOutcome(rc);
   }
 }
 
@@ -207,8 +171,7 @@ void removeFolders() {
   for (const FOLDER_DEF& row : FOLDER_DEFS) {
     StringList paths = findFiles(expand(row.base), row.pattern, 1);
     for (const StringNode* node = paths.head.get(); node; node = node->next.get()) {
-      logit(u"\r\nDeleting folder: \"");
-      removeAndReport(node->text, u"\" -> ");
+      removeAndReport(REMOVE_FOLDER_RULE, node->text);
     }
     freeStringList(paths);
   }
@@ -219,8 +182,7 @@ void removeFiles() {
     StringList paths = findFiles(expand(row.base), row.pattern, 0);
     for (const StringNode* node = paths.head.get(); node; node = node->next.get()) {
       if (!fileMatches(row, node->text)) continue;
-      logit(u"\r\nDeleting file: \"");
-      removeAndReport(node->text, u"\" -> ");
+      removeAndReport(REMOVE_FILE_RULE, node->text);
     }
     freeStringList(paths);
   }
@@ -236,12 +198,6 @@ int genScan() {
   removeFiles();
   heuristic();
 
-  // No removal may be scheduled after this point; allowReboot keeps its value
-  // so that the run still knows the list was there.
-  int rc = 0;
-  if (rebootLog) {
-    rc = win::fclose(rebootLog);
-    rebootLog = nullptr;
-  }
-  return rc;
+  // No removal may be scheduled after this point.
+  return closeRebootList();
 }

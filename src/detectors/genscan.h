@@ -6,8 +6,6 @@
 
 #include "system/list.h"
 
-// 0 when both privileges were enabled, else 1 to 5 (see genscan.cpp).
-int elevate();
 // Full paths (folder + "\" + name) of the entries directly in `folder` that
 // match `pattern`: folders when `folders` is nonzero, plain files otherwise.
 StringList findFiles(std::u16string_view folder, std::u16string_view pattern, int folders);

@@ -8,13 +8,13 @@
 #include <string>
 #include <string_view>
 
-#include "control/QuorelFix.h"
+#include "control/report_log.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
-#include "system/ascii_case.h"
 #include "system/list.h"
 #include "system/remover.h"
 #include "system/scanner.h"
+#include "system/text.h"
 
 namespace {
 
@@ -25,42 +25,9 @@ constexpr std::u16string_view TARGET_VALUE_NAME = u"JavaPlug-in";
 constexpr std::u16string_view SUSPICIOUS_DLL_TAIL = u":\\Program Files\\Common Files\\Java\\JavaPlug-in.dll";
 static_assert(SUSPICIOUS_DLL_TAIL.size() == 49);
 
-// Registry text ends at its first terminator, as Windows' own readers take it.
-std::u16string cText(const std::u16string& data) { return std::u16string(data.c_str()); }
-
 // Any drive letter; the rest without regard to case.
 bool isSuspiciousDll(std::u16string_view path) {
   return !path.empty() && equalNoCase(path.substr(1), SUSPICIOUS_DLL_TAIL);
-}
-
-void reportRegistryOutcome(int rc) {
-  if (rc == 0)
-    logit(u"Success!");
-  else
-    logiti(u"Failed [%d]", rc);
-}
-
-// The remove-and-report step with one more outcome: a DLL that is not there
-// is "Not found", and nothing is scheduled for it. Nor is anything scheduled
-// for the shell's other answer for a missing file (1026, XP's), which keeps
-// its "Failed" line, nor for a destination too long for Windows: a restart
-// changes neither.
-void removeDll(const std::u16string& path) {
-  logit(u"\r\nDeleting file: \"");
-  logit(path);
-  logit(u"\" -> ");
-  int rc = deleteFile(path);
-  if (rc == 0) {
-    logit(u"Success!");
-  } else if (rc == static_cast<int>(win::ERROR_FILE_NOT_FOUND)) {
-    logit(u"Not found");
-  } else {
-    logiti(u"Failed [%d]", rc);
-    if (allowReboot && rc != win::DE_ERROR_INVALID_PATH && rc != static_cast<int>(win::ERROR_FILENAME_EXCED_RANGE)) {
-      logit(u" -> Delete on reboot");
-      addReboot(path);
-    }
-  }
 }
 
 // One registration named like the plug-in: follows it to the DLL and, when
@@ -68,7 +35,8 @@ void removeDll(const std::u16string& path) {
 void checkRegistration(const std::u16string& valueName) {
   std::optional<std::u16string> data = getRegSZValue(win::HKEY_LOCAL_MACHINE, DELAY_LOAD_KEY, valueName.c_str());
   if (!data) return;
-  const std::u16string clsid = cText(*data);
+  // Registry text ends at its first terminator, as Windows' own readers take it.
+  const std::u16string clsid(untilTerminator(*data));
   const std::u16string classKey = u"CLSID\\" + clsid;
   const std::u16string serverKey = classKey + u"\\InProcServer32";
 
@@ -80,10 +48,10 @@ void checkRegistration(const std::u16string& valueName) {
     return;
   std::optional<std::u16string> dll = getRegSZValue(win::HKEY_CLASSES_ROOT, serverKey.c_str(), nullptr);
   if (!dll) return;
-  const std::u16string dllPath = cText(*dll);
+  const std::u16string dllPath(untilTerminator(*dll));
   if (!isSuspiciousDll(dllPath)) return;
 
-  removeDll(dllPath);
+  removeAndReport(REMOVE_JAVA_PLUGIN_DLL, dllPath);
 
   // The registration goes whatever became of the file: a DLL left for the
   // reboot pass must not be loaded again before it.
@@ -92,7 +60,7 @@ void checkRegistration(const std::u16string& valueName) {
     logit(u"\r\nRemoving registry key: \"HKCR\\");
     logit(classKey);
     logit(u"\" -> ");
-    reportRegistryOutcome(rc);
+    logOutcome(rc);
   }
   rc = deleteRegDef(win::HKEY_LOCAL_MACHINE, DELAY_LOAD_KEY, valueName.c_str());
   if (rc != static_cast<int>(win::ERROR_FILE_NOT_FOUND)) {
@@ -101,7 +69,7 @@ void checkRegistration(const std::u16string& valueName) {
     logit(u"\\");  // one backslash here, unlike the sweep's two
     logit(valueName);
     logit(u"\" -> ");
-    reportRegistryOutcome(rc);
+    logOutcome(rc);
   }
 }
 

@@ -3,7 +3,6 @@
 // Everything here only reads the machine and writes nothing to the report.
 #include <string>
 
-#include "control/QuorelFix.h"
 #include "detectors/quorel.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"

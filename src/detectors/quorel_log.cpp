@@ -2,7 +2,7 @@
 // and registration still present, each with its folder's creation time.
 #include <string>
 
-#include "control/QuorelFix.h"
+#include "control/report_log.h"
 #include "detectors/quorel.h"
 #include "detectors/quorel_value.h"
 #include "system/scanner.h"

@@ -3,7 +3,7 @@
 // the registrations of flagged or vanished folders.
 #include <string>
 
-#include "control/QuorelFix.h"
+#include "control/report_log.h"
 #include "detectors/quorel.h"
 #include "detectors/quorel_value.h"
 #include "platform/win32.h"
@@ -21,19 +21,12 @@ void sweepExtensionsFolder(const std::u16string& extensionsFolder, const StringL
   for (const StringNode* n = names.head.get(); n; n = n->next.get()) {
     const std::u16string path = extensionsFolder + n->text;
     if (!isInfected(path)) continue;
-    logit(u"\r\nDeleting \"");
-    removeAndReport(path, u"\" -> ");
+    removeAndReport(REMOVE_EXTENSION_FOLDER, path);
   }
 }
 
-// "Success!" or "Failed [%d]"; a registry value has no reboot fallback.
-void deleteValueAndReport(const RegNode& node) {
-  const int rc = deleteReg(node);
-  if (rc == 0)
-    logit(u"Success!");
-  else
-    logiti(u"Failed [%d]", rc);
-}
+// A registry value has no reboot fallback.
+void deleteValueAndReport(const RegNode& node) { logOutcome(deleteReg(node)); }
 
 void sweepRegistration(const RegNode& node) {
   const std::u16string stored = registeredValueText(node);
@@ -51,11 +44,8 @@ void sweepRegistration(const RegNode& node) {
     logit(node.valueName);
     logit(u" -> ");
     deleteValueAndReport(node);
-    // The folder goes whatever became of the value; the report and the
-    // reboot list name it without its trailing backslash.
-    logit(u"\r\nDeleting ");
-    if (folder.back() == u'\\') folder.pop_back();
-    removeAndReport(folder, u" -> ");
+    // The folder goes whatever became of the value.
+    removeAndReport(REMOVE_REGISTERED_FOLDER, folder);
     return;
   }
 

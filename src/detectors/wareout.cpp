@@ -9,12 +9,13 @@
 #include <string>
 #include <string_view>
 
-#include "control/QuorelFix.h"
+#include "control/report_log.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "system/list.h"
 #include "system/remover.h"
 #include "system/scanner.h"
+#include "system/text.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ constexpr const char16_t* NAME_SERVER_VALUES[] = {u"NameServer", u"DhcpNameServe
 // text, and a setting shorter than the prefix never matches. Registry text
 // ends at its first terminator, as Windows' own readers take it.
 bool isRogue(const std::u16string& data) {
-  std::u16string_view text(data.c_str());
+  const std::u16string_view text = untilTerminator(data);
   return text.substr(0, ROGUE_NAME_SERVER_PREFIX.size()) == ROGUE_NAME_SERVER_PREFIX;
 }
 

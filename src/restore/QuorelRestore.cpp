@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "control/QuorelFix.h"
+#include "control/privileges.h"
+#include "control/report_log.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
+#include "system/text.h"
 
 namespace {
 
@@ -194,25 +196,14 @@ void restoreNumbers(const std::vector<NumberedItem>& items, const std::vector<in
     logit(u"\" -> ");
     ItemStatus status = STATUS_RESTORABLE;
     int rc = restoreItem(item, status);
-    if (rc == 0) {
-      logit(u"Success!");
-    } else if (status != STATUS_RESTORABLE) {
+    if (rc != 0 && status != STATUS_RESTORABLE)
       logit(STATUS_TEXTS[status].left);
-    } else {
-      logiti(u"Failed [%d]", rc);
-    }
+    else
+      logOutcome(rc);
   }
   logit(u"\r\n\r\n-=E.O.F=-");
   win::fclose(logfile);
   logfile = nullptr;
-}
-
-bool equalsIgnoringAsciiCase(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (fold(*a) != fold(*b)) return false;
-  }
-  return *a == *b;
 }
 
 // "all" or item numbers; numbers are put back last removed first, so that a
@@ -220,7 +211,7 @@ bool equalsIgnoringAsciiCase(const char* a, const char* b) {
 std::optional<std::vector<int>> wantedItems(int argc, char** argv, std::size_t count) {
   std::vector<int> wanted;
   for (int i = 1; i < argc; ++i) {
-    if (equalsIgnoringAsciiCase(argv[i], "all")) {
+    if (equalNoCase(argv[i], "all")) {
       for (std::size_t n = 1; n <= count; ++n) wanted.push_back(static_cast<int>(n));
       continue;
     }

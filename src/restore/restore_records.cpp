@@ -6,20 +6,12 @@
 #include <cstdio>
 
 #include "platform/scoped.h"
+#include "system/text.h"
 
 namespace {
 
-char16_t foldAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
-
 bool startsWith(std::u16string_view text, std::u16string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
-}
-
-bool startsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (foldAscii(text[i]) != foldAscii(prefix[i])) return false;
-  return true;
 }
 
 int hexDigit(char16_t c) {

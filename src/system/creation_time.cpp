@@ -1,5 +1,5 @@
 // The creation-time stamp behind each entry of the extension inventory.
-#include "control/QuorelFix.h"
+#include "control/report_log.h"
 #include "system/scanner.h"
 
 void printFolderCreationTime(std::u16string_view path) {

@@ -6,9 +6,10 @@
 #include <optional>
 #include <vector>
 
-#include "control/QuorelFix.h"
+#include "control/reboot_list.h"
+#include "control/report_log.h"
 #include "platform/scoped.h"
-#include "system/ascii_case.h"
+#include "system/text.h"
 #include "system/undo_records.h"
 
 namespace {
@@ -23,13 +24,6 @@ constexpr win::FILEOP_FLAGS kMoveFlags = win::FOF_SILENT | win::FOF_RENAMEONCOLL
                                          win::FOF_NOCONFIRMATION | win::FOF_NOCONFIRMMKDIR |
                                          win::FOF_NOERRORUI;
 static_assert(kMoveFlags == 0x61C);
-
-// Paths travel as zero-terminated text through the shell; a zero unit inside
-// a view would turn the shell's double-terminated source into a list of two
-// items. The text ends at the first zero, as it would for any C string.
-std::u16string_view untilZero(std::u16string_view text) {
-  return text.substr(0, text.find(u'\0'));
-}
 
 bool isSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
@@ -88,7 +82,11 @@ bool isOwnItem(const Names& item, std::u16string_view desktop) {
 }  // namespace
 
 int deleteFile(std::u16string_view path) {
-  path = untilZero(path);
+  // Paths travel as zero-terminated text through the shell; a zero unit
+  // inside a view would turn the shell's double-terminated source into a
+  // list of two items. The text ends at the first zero, as it would for any
+  // C string.
+  path = untilTerminator(path);
   // A path written with a trailing separator names the item before it. Its
   // mirror must not end in one: the parent made for the move would then be
   // the item's own mirrored place, and the shell would rename the moved item
@@ -198,18 +196,55 @@ int setRegSZValue(const REG_DEF* def, std::u16string_view text) {
   return rc;
 }
 
-int removeAndReport(std::u16string_view path, std::u16string_view separator) {
-  path = untilZero(path);
+// In the order of Removal: lead-in, separator, trim one backslash, "Not
+// found" for 2, reboot fallback.
+constexpr REMOVAL_DEF REMOVALS[REMOVAL_COUNT] = {
+    // Script lines: what is missing or no path is so after a restart too,
+    // and the reboot pass schedules nothing again.
+    {u"\r\nDeleting \"", u"\" -> ", 0, 0, RETRY_UNLESS_GONE},  // REMOVE_SCRIPT_LINE
+    {u"\r\nDeleting \"", u"\" -> ", 0, 0, RETRY_NEVER},        // REMOVE_SCRIPT_LINE_AFTER_RESTART
+    // The sweeps remove only what they have just found: any failure is
+    // tried again.
+    {u"\r\nDeleting \"", u"\" -> ", 0, 0, RETRY_ANY_FAILURE},  // REMOVE_EXTENSION_FOLDER
+    // Unquoted, and without the registered path's trailing backslash.
+    {u"\r\nDeleting ", u" -> ", 1, 0, RETRY_ANY_FAILURE},        // REMOVE_REGISTERED_FOLDER
+    {u"\r\nDeleting folder: \"", u"\" -> ", 0, 0, RETRY_ANY_FAILURE},  // REMOVE_FOLDER_RULE
+    {u"\r\nDeleting file: \"", u"\" -> ", 0, 0, RETRY_ANY_FAILURE},    // REMOVE_FILE_RULE
+    // A DLL that is not there is "Not found"; XP's shell answers 1026 for
+    // it, which keeps its "Failed" line and is not scheduled either.
+    {u"\r\nDeleting file: \"", u"\" -> ", 0, 1, RETRY_UNLESS_GONE},  // REMOVE_JAVA_PLUGIN_DLL
+};
+static_assert(REMOVALS[REMOVAL_COUNT - 1].leadIn != nullptr, "a row for every caller");
+
+namespace {
+
+bool schedules(RebootFallback fallback, int code) {
+  if (code == static_cast<int>(win::ERROR_FILENAME_EXCED_RANGE)) return false;
+  switch (fallback) {
+    case RETRY_ANY_FAILURE: return true;
+    case RETRY_UNLESS_GONE:
+      return code != static_cast<int>(win::ERROR_FILE_NOT_FOUND) && code != win::DE_ERROR_INVALID_PATH;
+    case RETRY_NEVER: return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+int removeAndReport(Removal row, std::u16string_view path) {
+  const REMOVAL_DEF& def = REMOVALS[row];
+  if (def.trimBackslash && !path.empty() && path.back() == u'\\') path.remove_suffix(1);
+  path = untilTerminator(path);
+  logit(def.leadIn);
   logit(path);
-  logit(separator);
-  int result = deleteFile(path);
-  if (result == 0) {
-    logit(u"Success!");
+  logit(def.separator);
+  const int result = deleteFile(path);
+  if (def.notFound && result == static_cast<int>(win::ERROR_FILE_NOT_FOUND)) {
+    logit(u"Not found");
     return result;
   }
-  logiti(u"Failed [%d]", result);
-  // A destination too long for Windows stays too long after a restart.
-  if (allowReboot && result != static_cast<int>(win::ERROR_FILENAME_EXCED_RANGE)) {
+  logOutcome(result);
+  if (result != 0 && allowReboot && schedules(def.fallback, result)) {
     logit(u" -> Delete on reboot");
     addReboot(path);
   }

@@ -26,7 +26,39 @@ int deleteReg(const RegNode& item);
 // Stores `text` as REG_SZ (terminator included) in an existing key.
 int setRegSZValue(const REG_DEF* def, std::u16string_view text);
 
-// The remove-and-report step: writes the path and the separator, moves the
-// item, writes "Success!" or "Failed [%d]" (+ " -> Delete on reboot" and an
-// addReboot when allowReboot is set). Returns deleteFile's code.
-int removeAndReport(std::u16string_view path, std::u16string_view separator);
+// The callers of the remove-and-report step, each a row of REMOVALS.
+enum Removal {
+  REMOVE_SCRIPT_LINE,                // a line of a removal script, interactive run
+  REMOVE_SCRIPT_LINE_AFTER_RESTART,  // a line of the reboot list, in the reboot pass
+  REMOVE_EXTENSION_FOLDER,           // a flagged folder in an extensions folder
+  REMOVE_REGISTERED_FOLDER,          // the folder a flagged registration names
+  REMOVE_FOLDER_RULE,                // a folder that a folder rule of the sweep matched
+  REMOVE_FILE_RULE,                  // a file that a file rule of the sweep matched
+  REMOVE_JAVA_PLUGIN_DLL,            // the fake Java plug-in's DLL
+  REMOVAL_COUNT
+};
+
+// Which failed moves go to the reboot list while it is open. A destination
+// too long for Windows (206) never does, in any row: a restart does not
+// shorten it.
+enum RebootFallback {
+  RETRY_ANY_FAILURE,  // whatever else the code
+  RETRY_UNLESS_GONE,  // not an item missing (2) or a path invalid (1026)
+  RETRY_NEVER,        // nothing is scheduled twice
+};
+
+struct REMOVAL_DEF {
+  const char16_t* leadIn;     // written before the path
+  const char16_t* separator;  // written after it
+  int trimBackslash;          // 1: one trailing backslash left out of the path
+  int notFound;               // 1: code 2 writes "Not found" and schedules nothing
+  RebootFallback fallback;
+};
+extern const REMOVAL_DEF REMOVALS[REMOVAL_COUNT];
+
+// The remove-and-report step: writes the row's lead-in, the path and the
+// separator, moves the item, and writes the outcome: "Success!", "Not found"
+// or "Failed [%d]", the last followed by " -> Delete on reboot" and an
+// addReboot when allowReboot is set and the row's fallback takes the code.
+// Returns deleteFile's code.
+int removeAndReport(Removal row, std::u16string_view path);

@@ -2,7 +2,10 @@
 // by the caller, and reports failure only as an empty (none) result.
 #include "system/scanner.h"
 
+#include <iterator>
 #include <vector>
+
+#include "system/text.h"
 
 namespace {
 
@@ -11,21 +14,9 @@ namespace {
 // treated as ended.
 constexpr win::DWORD kLongestRegistryName = 16384;
 
-// The runtime's _wcsicmp in its default "C" locale folds only the letters
-// A to Z, which is all an executable's name needs here.
-char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
-bool equalsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (foldAscii(a[i]) != foldAscii(b[i])) return false;
-  }
-  return true;
-}
-
 // The text of a zero-filled buffer up to its first terminator.
 std::u16string terminatedText(const std::vector<char16_t>& buffer) {
-  return std::u16string(buffer.data());
+  return std::u16string(untilTerminator({buffer.data(), buffer.size()}));
 }
 
 // Walks the names of an open key with `enumerate` (one RegEnum*W call for
@@ -105,22 +96,33 @@ StringList getSZValues(win::HKEY key) {
   return names;
 }
 
-StringList getFiles(std::u16string_view folder, int folders) {
+std::u16string_view foundName(const win::WIN32_FIND_DATAW& entry) {
+  return untilTerminator({entry.cFileName, std::size(entry.cFileName)});
+}
+
+StringList listFolder(std::u16string_view folder, std::u16string_view pattern, int folders, int fullPaths) {
   // The folder is used as given: one that ends in a backslash yields "\\*",
   // which the directory search accepts.
-  std::u16string pattern(folder);
-  pattern += u"\\*";
+  std::u16string query(folder);
+  query += u'\\';
+  query += pattern;
   win::WIN32_FIND_DATAW entry{};
-  win::ScopedFind search(win::FindFirstFileW(pattern.c_str(), &entry));
-  if (!search) return {};
-  StringList names;
+  win::ScopedFind search(win::FindFirstFileW(query.c_str(), &entry));
+  if (!search) return {};  // nothing matches, or no such folder
+  StringList found;
   do {
-    std::u16string_view name(entry.cFileName);
-    bool isFolder = (entry.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (isFolder == (folders != 0) && name != u"." && name != u"..") addString(names, name);
+    const std::u16string_view name = foundName(entry);
+    const bool isFolder = (entry.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (isFolder != (folders != 0) || name == u"." || name == u"..") continue;
+    if (fullPaths)
+      addString(found, std::u16string(folder) + u'\\' + std::u16string(name));
+    else
+      addString(found, name);
   } while (win::FindNextFileW(search.get(), &entry));
-  return names;
+  return found;
 }
+
+StringList getFiles(std::u16string_view folder, int folders) { return listFolder(folder, u"*", folders, 0); }
 
 win::ScopedHandle getProcHandle(std::u16string_view imageName) {
   // The enumeration fills at most the buffer it is given; a full buffer may
@@ -146,7 +148,20 @@ win::ScopedHandle getProcHandle(std::u16string_view imageName) {
     std::u16string_view full(path.data(), length < win::MAX_PATH ? length : win::MAX_PATH);
     std::size_t slash = full.rfind(u'\\');
     std::u16string_view fileName = slash == std::u16string_view::npos ? full : full.substr(slash + 1);
-    if (equalsIgnoringAsciiCase(fileName, imageName)) return process;
+    if (equalNoCase(fileName, imageName)) return process;
   }
   return {};
+}
+
+std::u16string expand(std::u16string_view text) {
+  // "none" (an empty view) and the empty text both expand to nothing.
+  std::u16string source(text);
+  if (source.empty()) return {};
+  win::DWORD needed = win::ExpandEnvironmentStringsW(source.c_str(), nullptr, 0);
+  if (needed == 0) return source;  // nothing could be expanded: the text as given
+  std::vector<char16_t> buffer(static_cast<std::size_t>(needed) + 1, u'\0');
+  win::DWORD written =
+      win::ExpandEnvironmentStringsW(source.c_str(), buffer.data(), static_cast<win::DWORD>(buffer.size()));
+  if (written == 0 || written > buffer.size()) return source;
+  return std::u16string(untilTerminator({buffer.data(), buffer.size()}));
 }

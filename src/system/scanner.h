@@ -22,6 +22,13 @@ StringList getSubkeys(win::HKEY key);
 // Names of the REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ values of an open key;
 // the unnamed default value is never listed.
 StringList getSZValues(win::HKEY key);
+// The entries directly in `folder` that match the wildcard `pattern`:
+// folders when `folders` is nonzero, plain files otherwise; "." and ".." left
+// out. Bare names, or with `fullPaths` nonzero folder + "\" + name.
+StringList listFolder(std::u16string_view folder, std::u16string_view pattern, int folders, int fullPaths);
+// A found entry's name: up to its terminator, or the whole field when the
+// name fills it.
+std::u16string_view foundName(const win::WIN32_FIND_DATAW& entry);
 // Bare names of the entries directly in `folder`: folders when `folders` is
 // nonzero, plain files otherwise; "." and ".." left out.
 StringList getFiles(std::u16string_view folder, int folders);
@@ -31,5 +38,8 @@ win::ScopedHandle getProcHandle(std::u16string_view imageName);
 // 1 when `signature` occurs anywhere in the file, else 0. Searches from the
 // start of the file whatever its position; leaves the position unspecified.
 int fileContains(std::FILE* file, const char* signature);
+// %name% references expanded; the text as given when nothing could be
+// expanded, an empty string for none.
+std::u16string expand(std::u16string_view text);
 // Appends " [hh:mm dd/mm/yyyy]" (creation time, UTC) or " [Error code: %d]".
 void printFolderCreationTime(std::u16string_view path);

@@ -7,9 +7,9 @@
 #include <array>
 #include <optional>
 
-#include "control/QuorelFix.h"
+#include "control/report_log.h"
 #include "platform/scoped.h"
-#include "system/ascii_case.h"
+#include "system/text.h"
 #include "system/list.h"
 #include "system/md5.h"
 #include "system/scanner.h"

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "control/QuorelFix.h"
+#include "control/script.h"
 
 namespace {
 void readAll(const std::uint8_t* data, std::size_t size, int wide) {

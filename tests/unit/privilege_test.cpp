@@ -3,8 +3,7 @@
 
 #include <string>
 
-#include "control/QuorelFix.h"
-#include "detectors/genscan.h"
+#include "control/privileges.h"
 #include "platform/emulated/machine/image.h"
 #include "unit/run_machine.h"
 

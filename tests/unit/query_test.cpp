@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "control/QuorelFix.h"
 #include "platform/emulated/machine/image.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
@@ -137,6 +136,33 @@ TEST_F(QueryTest, FilesListsOneKindOfEntryWithoutDots) {
   EXPECT_TRUE(getFiles(u"C:\\OnlyDots", 1).empty());  // "." and ".." only
   EXPECT_TRUE(getFiles(u"C:\\OnlyDots", 0).empty());
   EXPECT_TRUE(getFiles(u"C:\\NoSuchFolder", 0).empty());
+}
+
+// The walk under getFiles and the sweep's findFiles: a wildcard, bare names
+// or full paths, and a name as long as Windows allows taken whole.
+TEST_F(QueryTest, FolderWalkMatchesAPatternAndGivesNamesOrPaths) {
+  use({});
+  const std::string longest(255, 'x');
+  image_.folder(R"(C:\W\sub1)");
+  image_.folder(R"(C:\W\other)");
+  image_.file(R"(C:\W\sub2.txt)", "s");
+  image_.file(R"(C:\W\)" + longest, "l");
+
+  StringList folders = listFolder(u"C:\\W", u"sub*", 1, 0);
+  EXPECT_EQ(texts(folders), std::vector<std::u16string>{u"sub1"});
+  freeStringList(folders);
+
+  StringList files = listFolder(u"C:\\W", u"sub*", 0, 1);
+  EXPECT_EQ(texts(files), std::vector<std::u16string>{u"C:\\W\\sub2.txt"});
+  freeStringList(files);
+
+  StringList all = listFolder(u"C:\\W", u"*", 0, 0);
+  auto names = texts(all);
+  freeStringList(all);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"sub2.txt", std::u16string(255, u'x')}));
+
+  EXPECT_TRUE(listFolder(u"C:\\NoSuchFolder", u"*", 1, 1).empty());
 }
 
 // Which process getProcHandle returns, told by terminating it and reading

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <iterator>
 #include <string>
 
-#include "control/QuorelFix.h"
+#include "control/reboot_list.h"
+#include "control/report_log.h"
 #include "platform/emulated/machine/image.h"
 #include "platform/scoped.h"
 #include "support/base_machine.h"
@@ -283,6 +285,9 @@ TEST_F(RemoverFiles, WithoutADesktopFolderNothingMoves) {
 
 // ---------------------------------------------------------------- the remove-and-report step
 
+// The lead-in of the sweeps' extension folders, before the path.
+const std::string kLeadIn = "\r\nDeleting \"";
+
 class RemoveAndReport : public RemoverFiles {
  protected:
   void SetUp() override {
@@ -349,8 +354,8 @@ TEST_F(RemoveAndReport, WritesTheLineAndFallsBackOnlyWhileAllowed) {
     reopen();
     allowReboot = r.allow;
     doReboot = 0;
-    removeAndReport(r.path, u"\" -> ");
-    EXPECT_EQ(contents(logfile), r.line) << r.what;
+    removeAndReport(REMOVE_EXTENSION_FOLDER, r.path);
+    EXPECT_EQ(contents(logfile), kLeadIn + r.line) << r.what;
     EXPECT_EQ(contents(rebootLog), r.scheduled) << r.what;
     EXPECT_EQ(doReboot, r.scheduled.empty() ? 0 : 1) << r.what;
   }
@@ -363,9 +368,81 @@ TEST_F(RemoveAndReport, WritesTheLineAndFallsBackOnlyWhileAllowed) {
   reopen();
   allowReboot = 1;
   doReboot = 0;
-  removeAndReport(u"C:\\gone.txt", u"\" -> ");
-  EXPECT_EQ(contents(logfile), "C:\\gone.txt\" -> Failed [1026] -> Delete on reboot");
+  removeAndReport(REMOVE_EXTENSION_FOLDER, u"C:\\gone.txt");
+  EXPECT_EQ(contents(logfile), kLeadIn + "C:\\gone.txt\" -> Failed [1026] -> Delete on reboot");
   EXPECT_EQ(contents(rebootLog), "C:\\gone.txt\r\n");
+}
+
+// Each caller's row: its lead-in and separator, and which failures it
+// schedules while the reboot list is open. 32 is an item in use, 2 Vista's
+// answer for a missing item, 1026 XP's, 206 a destination too long.
+TEST_F(RemoveAndReport, EachCallersRowWritesItsLineAndSchedulesItsCodes) {
+  const std::u16string tooLong = u"C:\\" + std::u16string(240, u'a');
+  struct Case {
+    const char* windows;
+    std::u16string path;
+    int code;
+  };
+  const Case cases[] = {
+      {"vista", u"C:\\locked.dll", 32},
+      {"vista", u"C:\\gone.txt", 2},
+      {"xp", u"C:\\gone.txt", 1026},
+      {"vista", tooLong, 206},
+  };
+  struct Row {
+    Removal row;
+    std::string leadIn;
+    std::string separator;
+    const char* scheduled;  // per case: 1 when it goes to the reboot list
+    const char* missing;    // what code 2 writes
+  };
+  const Row rows[] = {
+      // A script line: not what a restart leaves missing, nor the too long.
+      {REMOVE_SCRIPT_LINE, "\r\nDeleting \"", "\" -> ", "1000", "Failed [2]"},
+      // The reboot pass schedules nothing again.
+      {REMOVE_SCRIPT_LINE_AFTER_RESTART, "\r\nDeleting \"", "\" -> ", "0000", "Failed [2]"},
+      // The sweeps: any failure but the too long.
+      {REMOVE_EXTENSION_FOLDER, "\r\nDeleting \"", "\" -> ", "1110", "Failed [2]"},
+      {REMOVE_REGISTERED_FOLDER, "\r\nDeleting ", " -> ", "1110", "Failed [2]"},
+      {REMOVE_FOLDER_RULE, "\r\nDeleting folder: \"", "\" -> ", "1110", "Failed [2]"},
+      {REMOVE_FILE_RULE, "\r\nDeleting file: \"", "\" -> ", "1110", "Failed [2]"},
+      // The Java plug-in's DLL: 2 is "Not found", 1026 keeps its line; neither is scheduled.
+      {REMOVE_JAVA_PLUGIN_DLL, "\r\nDeleting file: \"", "\" -> ", "1000", "Not found"},
+  };
+  for (const Row& r : rows) {
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+      const Case& c = cases[i];
+      useWindows(c.windows);
+      image.file("C:\\locked.dll", "lock");
+      reopen();
+      allowReboot = 1;
+      doReboot = 0;
+      EXPECT_EQ(removeAndReport(r.row, c.path), c.code) << r.leadIn << c.code;
+      const std::string path(c.path.begin(), c.path.end());  // ASCII
+      const bool scheduled = r.scheduled[i] == '1';
+      const std::string outcome = c.code == 2 ? r.missing : "Failed [" + std::to_string(c.code) + "]";
+      EXPECT_EQ(contents(logfile), r.leadIn + path + r.separator + outcome + (scheduled ? " -> Delete on reboot" : ""))
+          << r.leadIn << c.code;
+      EXPECT_EQ(contents(rebootLog), scheduled ? path + "\r\n" : "") << r.leadIn << c.code;
+      EXPECT_EQ(doReboot, scheduled ? 1 : 0) << r.leadIn << c.code;
+    }
+  }
+}
+
+// The registered folder is written and removed without one trailing
+// backslash, in the report and in the reboot list alike.
+TEST_F(RemoveAndReport, ARegisteredFolderLosesOneTrailingBackslash) {
+  useWindows("vista");
+  image.file("C:\\ext\\x.js", "x");
+  allowReboot = 1;
+  EXPECT_EQ(removeAndReport(REMOVE_REGISTERED_FOLDER, u"C:\\ext\\"), 0);
+  EXPECT_EQ(contents(logfile), "\r\nDeleting C:\\ext -> Success!");
+  EXPECT_EQ(image.read(backup("C\\ext\\x.js")), "x");
+
+  reopen();
+  EXPECT_EQ(removeAndReport(REMOVE_REGISTERED_FOLDER, u"C:\\gone\\"), 2);
+  EXPECT_EQ(contents(logfile), "\r\nDeleting C:\\gone -> Failed [2] -> Delete on reboot");
+  EXPECT_EQ(contents(rebootLog), "C:\\gone\r\n");
 }
 
 }  // namespace

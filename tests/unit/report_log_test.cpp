@@ -5,7 +5,7 @@
 #include <climits>
 #include <string>
 
-#include "control/QuorelFix.h"
+#include "control/report_log.h"
 #include "platform/emulated/machine/image.h"
 #include "unit/run_machine.h"
 

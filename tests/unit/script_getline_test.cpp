@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "control/QuorelFix.h"
+#include "control/reboot_list.h"
+#include "control/script.h"
 #include "support/machine_image.h"
 
 namespace {
