@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-#include "control/privileges.h"
 #include "control/report_log.h"
+#include "detectors/genscan_privileges.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "system/remover.h"

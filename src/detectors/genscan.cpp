@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "control/privileges.h"
 #include "control/reboot_list.h"
 #include "control/report_log.h"
+#include "detectors/genscan_privileges.h"
 #include "detectors/genscan_tables.h"
 #include "detectors/heuristics.h"
 #include "platform/scoped.h"

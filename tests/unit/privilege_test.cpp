@@ -4,6 +4,7 @@
 #include <string>
 
 #include "control/privileges.h"
+#include "detectors/genscan_privileges.h"
 #include "platform/emulated/machine/image.h"
 #include "unit/run_machine.h"
 
