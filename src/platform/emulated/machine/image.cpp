@@ -1,9 +1,12 @@
 // Loading the machine image, saving changed machine state, and the journal.
 #include "platform/emulated/machine/image.h"
 
+#include "platform/emulated/machine/host_error.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -120,7 +123,7 @@ toml::table& config() {
   return currentConfig;
 }
 
-void saveConfig() {
+win::DWORD saveConfig() {
   load();
   // Written beside and renamed over the old file, so that a killed process
   // leaves either the old or the new state, never half a file.
@@ -128,18 +131,25 @@ void saveConfig() {
   fs::path temp = file;
   temp += ".new";
   {
+    errno = 0;
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     out << "# Rewritten by the emulated machine when its state changed (comments are not kept).\n";
     out << currentConfig << "\n";
     out.flush();
     if (!out) {
-      std::fprintf(stderr, "QuorelFix (emulated Windows): cannot write %s\n", temp.string().c_str());
-      return;
+      const win::DWORD code = windowsErrorFromErrno(errno);
+      std::fprintf(stderr, "QuorelFix (emulated Windows): cannot write %s (error %lu)\n", temp.string().c_str(),
+                   static_cast<unsigned long>(code));
+      return code;
     }
   }
   std::error_code ec;
   fs::rename(temp, file, ec);
-  if (ec) std::fprintf(stderr, "QuorelFix (emulated Windows): cannot replace %s\n", file.string().c_str());
+  if (!ec) return 0;
+  const win::DWORD code = windowsErrorFromErrno(ec.value());
+  std::fprintf(stderr, "QuorelFix (emulated Windows): cannot replace %s (error %lu)\n", file.string().c_str(),
+               static_cast<unsigned long>(code));
+  return code;
 }
 
 void journal(std::string_view line) {

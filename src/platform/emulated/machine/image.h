@@ -15,6 +15,8 @@
 
 #include <toml++/toml.h>
 
+#include "platform/win32.h"
+
 namespace emu {
 
 // The Windows release the machine answers as where releases differ
@@ -41,7 +43,9 @@ WindowsVersion windowsVersion();
 toml::table& config();
 // Rewrites machine.toml after a change of machine state (an answer consumed,
 // a process ended, a service deleted), so that the change survives the process.
-void saveConfig();
+// Returns 0, or the Windows code of the host's failure (also reported on
+// stderr); the change stays made in memory either way.
+win::DWORD saveConfig();
 // The emulated clock as a FILETIME value (100-ns intervals since 1601, UTC).
 std::uint64_t nowFileTime();
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
