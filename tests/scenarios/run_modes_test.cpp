@@ -24,7 +24,7 @@ TEST(RunModesTest, NoArgumentRunsTheWholeSequence) {
   EXPECT_EQ(r.out, kConsole);  // the eight texts, nothing between them
   EXPECT_EQ(report(image), toUtf16le(cleanRunReport()));
   EXPECT_EQ(image.read(kRebootList), std::string("\xFF\xFE"));  // recreated with its mark only
-  EXPECT_EQ(image.journal(), confirmLine(6) + notepadLine());
+  EXPECT_EQ(image.journal(), confirmLine(6) + backupsLine() + notepadLine());
 }
 
 // Runs that ignore extra arguments: three with a switch other than

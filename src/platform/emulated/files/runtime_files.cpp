@@ -1,10 +1,13 @@
-// The runtime's file opens (_wfopen, fopen, fclose) on the emulated drives.
+// The runtime's file opens (_wfopen, fopen, fclose) on the emulated drives,
+// and which files they hold open (runtime_files.h).
 // They return real host streams on the resolved host file; a failed open
 // sets the last error as the Windows runtime leaves it (it opens through
 // CreateFileW). Files written through these streams get the emulated clock as
 // their last-write time when they are closed, or at process exit for streams
 // still open then. Every open stream holds its file against moves, as the
 // runtime's sharing mode does on Windows.
+#include "platform/emulated/files/runtime_files.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +22,8 @@
 
 #include "platform/emulated/files/files.h"
 #include "platform/emulated/files/folder_index.h"
+#include "platform/emulated/files/item_access.h"
+#include "platform/emulated/machine/host_error.h"
 #include "platform/emulated/machine/image.h"
 #include "platform/emulated/machine/text.h"
 #include "platform/emulated/machine/call_faults.h"
@@ -76,14 +81,6 @@ std::map<std::FILE*, std::string>& openStreams() {
   return streams;
 }
 
-DWORD errorFromErrno(int e) {
-  switch (e) {
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    default: return ERROR_ACCESS_DENIED;
-  }
-}
-
 // The runtime's errno for a Windows code, as its own open maps them.
 int errnoFor(DWORD error) {
   switch (error) {
@@ -121,9 +118,9 @@ std::FILE* openAsWritten(const emu::WindowsPath& path, const std::string& host, 
     std::fclose(stream);
     return fail(ERROR_ACCESS_DENIED, EACCES);  // a folder cannot be opened as a file
   }
-  if (auto fault = emu::faultOn(path)) {
+  if (DWORD denied = emu::itemDenial(path, host, emu::ItemAccess::Open)) {
     std::fclose(stream);
-    return fail(fault->code, EACCES);
+    return fail(denied, EACCES);
   }
   // A buffer of our own: the host runtime would ask the file's block size
   // (one more host call per open) to size its own.
@@ -162,13 +159,16 @@ std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
     return fail(parsed->trailingSeparator && found.error == ERROR_FILE_NOT_FOUND ? ERROR_INVALID_NAME : found.error,
                 ENOENT);
   }
-  if (auto fault = emu::faultOn(*parsed)) return fail(fault->code, EACCES);
+  if (DWORD denied = emu::itemDenial(*parsed, host, emu::ItemAccess::Open)) return fail(denied, EACCES);
 
   std::string hostMode(1, static_cast<char>(mode->access));
   if (mode->update) hostMode += '+';
   hostMode += 'b';  // the bytes as written: the emulated runtime does no text translation
   std::FILE* stream = std::fopen(host.c_str(), hostMode.c_str());
-  if (!stream) return fail(errorFromErrno(errno), errno);
+  if (!stream) {
+    const int e = errno;
+    return fail(emu::windowsErrorFromErrno(e, {ERROR_FILE_NOT_FOUND, ERROR_FILE_EXISTS}), e);
+  }
   if (created) emu::noteAdded(host.native(), false);  // the folder holds one more name
   openStreams()[stream] = host.native();
   if (mode->access != u'r' || mode->update) {
