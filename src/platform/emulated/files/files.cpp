@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -174,8 +175,7 @@ BOOL queryAttributes(LPCWSTR lpFileName, emu::ItemInfo& out) {
   }
   auto info = emu::itemInfo(item->host, item->path);
   if (!info) {
-    // The item was found a moment ago: the host no longer lets us see it.
-    SetLastError(ERROR_ACCESS_DENIED);
+    SetLastError(emu::windowsErrorFromErrno(errno));  // the host's statx failed
     return FALSE;
   }
   out = *info;

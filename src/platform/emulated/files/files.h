@@ -32,7 +32,8 @@ struct ItemInfo {
   std::uint64_t size = 0;
 };
 // The record of the item at `host`, whose Windows path is `path` (for its
-// [[file_time]] creation time). None when the host item cannot be read.
+// [[file_time]] creation time). None when the host item cannot be read
+// (errno then tells why).
 std::optional<ItemInfo> itemInfo(const std::filesystem::path& host, const WindowsPath& path);
 // Fills the fields WIN32_FILE_ATTRIBUTE_DATA and WIN32_FIND_DATAW share
 // (attributes, the three times, the size) from a record.

@@ -95,6 +95,7 @@ DWORD mergeFolders(const fs::path& from, const fs::path& to) {
         continue;
       }
       fs::remove_all(existing, ec);
+      if (ec) return emu::windowsErrorFromErrno(ec.value());
     }
     if (DWORD failed = emu::moveHostItem(child, to / child.filename())) return failed;
   }
@@ -245,7 +246,7 @@ DWORD carryOut(const Move& m) {
   } else {
     std::error_code ec;
     if (m.replace && fs::remove(target, ec)) emu::noteRemoved(target.native());
-    failed = emu::moveHostItem(m.fromHost, target);
+    failed = ec ? emu::windowsErrorFromErrno(ec.value()) : emu::moveHostItem(m.fromHost, target);
   }
   if (failed) return failed;
   std::string line = "SHFileOperationW from=" + emu::journalPath(m.from) + " to=" + emu::journalPath(m.to);
