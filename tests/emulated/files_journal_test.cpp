@@ -1,6 +1,7 @@
 // The journal lines of the file calls: every change they make on a drive is
 // journalled once it is made, and a call that changes nothing journals
 // nothing.
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -36,6 +37,9 @@ class FilesJournal : public EmulatedFiles {
   }
 };
 
+// Whether the runtime opened a stream; closes it.
+bool opened(std::FILE* stream) { return stream && win::fclose(stream) == 0; }
+
 struct Row {
   const char* name;
   std::function<bool()> call;  // whether the call succeeded
@@ -68,6 +72,12 @@ TEST_F(FilesJournal, EachChangeOnADriveIsOneLine) {
       {"a shell move merging folders",
        [] { return shellMove(u"C:\\Tools", u"C:\\Into", kQuarantineFlags & ~win::FOF_RENAMEONCOLLISION) == 0; },
        true, "SHFileOperationW from=\"C:\\\\Tools\" to=\"C:\\\\Into\\\\Tools\" target=merged\n"},
+      // Opened to be written: created, or written again.
+      {"a file created by the runtime", [] { return opened(win::_wfopen(u"C:\\new.txt", u"w")); }, true,
+       "_wfopen file=\"C:\\\\new.txt\" mode=\"w\" created=1\n"},
+      {"a file appended to", [] { return opened(win::fopen("C:\\TOOLS\\a.txt", "a+b")); }, true,
+       "fopen file=\"C:\\\\TOOLS\\\\a.txt\" mode=\"a+b\"\n"},
+      {"a file read", [] { return opened(win::_wfopen(u"C:\\bad.exe", u"rb")); }, true, ""},
       {"a shell move of nothing", [] { return shellMove(u"C:\\none.exe", u"C:\\Q\\none.exe", kQuarantineFlags) == 0; },
        false, ""},
   };

@@ -146,6 +146,18 @@ inline std::string system32BackupLines() {
   return folderLine("SHCreateDirectoryExW", c) + folderLine("SHCreateDirectoryExW", c + "\\WINDOWS") +
          folderLine("SHCreateDirectoryExW", c + "\\WINDOWS\\system32");
 }
+// A file the runtime opened to write, as _wfopen journals it.
+inline std::string openLine(std::string_view file, std::string_view mode, bool created) {
+  return "_wfopen file=" + journalQuoted(file) + " mode=" + journalQuoted(mode) + (created ? " created=1" : "") + "\n";
+}
+inline std::string undoLine() { return openLine(std::string(kBackups) + "\\undo.reg", "ab", true); }
+inline std::string manifestLine(bool created) { return openLine(std::string(kBackups) + "\\manifest.txt", "ab", created); }
+// What a first run writes before its sweeps: the report, the undo and
+// backup records, and (when `rebootList`) the empty reboot list.
+inline std::string firstRunFileLines(bool rebootList = true) {
+  return openLine(kReport, "wb", true) + undoLine() + manifestLine(true) +
+         (rebootList ? openLine(kRebootList, "wb", true) : std::string());
+}
 inline std::string notepadLine(std::string_view report = kReport) {
   return "CreateProcessW application=" + journalQuoted(R"(C:\WINDOWS\system32\notepad.exe)") +
          " command=" + journalQuoted(std::string(R"(C:\WINDOWS\system32\notepad.exe ")") + std::string(report) + "\"") +

@@ -131,7 +131,8 @@ std::FILE* openAsWritten(const emu::WindowsPath& path, const std::string& host, 
   return stream;
 }
 
-std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
+// `call` names the runtime call for the journal.
+std::FILE* openFile(const char* call, std::u16string_view path, std::u16string_view modeText) {
   auto mode = parseMode(modeText);
   if (!mode) return fail(ERROR_INVALID_PARAMETER, EINVAL);
   DWORD error = 0;
@@ -170,6 +171,11 @@ std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
     return fail(emu::windowsErrorFromErrno(e, {ERROR_FILE_NOT_FOUND, ERROR_FILE_EXISTS}), e);
   }
   if (created) emu::noteAdded(host.native(), false);  // the folder holds one more name
+  if (mode->access != u'r' || mode->update) {
+    // Opened to change it: created, emptied ('w') or to be written.
+    emu::journal(std::string(call) + " file=" + emu::journalPath(*parsed) + " mode=" +
+                 emu::quoted(emu::toUtf8(modeText)) + (created ? " created=1" : ""));
+  }
   openStreams()[stream] = host.native();
   if (mode->access != u'r' || mode->update) {
     static const bool registered = [] {
@@ -186,7 +192,7 @@ std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
 std::FILE* _wfopen(LPCWSTR path, LPCWSTR mode) {
   if (auto code = emu::injectedFailure("_wfopen")) return fail(*code, errnoFor(*code));
   if (!path || !mode) return fail(ERROR_INVALID_PARAMETER, EINVAL);
-  return openFile(path, mode);
+  return openFile("_wfopen", path, mode);
 }
 
 std::FILE* fopen(const char* path, const char* mode) {
@@ -198,7 +204,7 @@ std::FILE* fopen(const char* path, const char* mode) {
     for (; *s; ++s) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*s)));
     return out;
   };
-  return openFile(widen(path), widen(mode));
+  return openFile("fopen", widen(path), widen(mode));
 }
 
 int fclose(std::FILE* stream) {
