@@ -121,8 +121,8 @@ DWORD makeFolderPath(const emu::WindowsPath& path, std::string_view call, bool& 
     const fs::path host = emu::hostPathFor(walk);
     std::error_code ec;
     if (!fs::create_directory(host, ec)) {
-      return ec ? emu::windowsErrorFromErrno(ec.value(), {ERROR_PATH_NOT_FOUND, ERROR_ALREADY_EXISTS})
-                : ERROR_ALREADY_EXISTS;
+      if (!ec) continue;  // a folder made there meanwhile, beside the machine
+      return emu::windowsErrorFromErrno(ec.value(), {ERROR_PATH_NOT_FOUND, ERROR_ALREADY_EXISTS});
     }
     emu::noteAdded(host.native(), true);
     emu::journal(std::string(call) + " folder=" + emu::journalPath(walk));
