@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/emulated/files/files.h"
+#include "platform/emulated/files/wildcard.h"
 #include "platform/emulated/machine/text.h"
 
 namespace {

@@ -25,7 +25,7 @@ TEST(RunFirefoxTest, AnswersToTheFirefoxPrompt) {
       {"Retry while Firefox still runs, then Continue",
        R"("IDYES", "IDTRYAGAIN", "IDCONTINUE")",
        firefoxProcess(2740),
-       confirmLine(6) + firefoxLine(10) + firefoxLine(11) + kTerminate2740 + notepadLine(),
+       confirmLine(6) + firefoxLine(10) + firefoxLine(11) + kTerminate2740 + backupsLine() + firstRunFileLines() + notepadLine(),
        true},
       {"Cancel: nothing is written or moved",
        R"("IDYES", "IDCANCEL")",
@@ -35,20 +35,20 @@ TEST(RunFirefoxTest, AnswersToTheFirefoxPrompt) {
       {"another answer asks again",
        R"("IDYES", "IDOK", "IDABORT", "IDCONTINUE")",
        firefoxProcess(2740),
-       confirmLine(6) + firefoxLine(1) + firefoxLine(3) + firefoxLine(11) + kTerminate2740 + notepadLine(),
+       confirmLine(6) + firefoxLine(1) + firefoxLine(3) + firefoxLine(11) + kTerminate2740 + backupsLine() + firstRunFileLines() + notepadLine(),
        true},
       // Only the one process the lookup returns, the last listed, ends.
       {"two Firefox processes",
        R"("IDYES", "IDCONTINUE")",
        firefoxProcess(2740) + firefoxProcess(3100, R"(C:\Program Files\Mozilla Firefox 3.5\FIREFOX.EXE)"),
-       confirmLine(6) + firefoxLine(11) + "TerminateProcess pid=3100 exit=0\n" + notepadLine(),
+       confirmLine(6) + firefoxLine(11) + "TerminateProcess pid=3100 exit=0\n" + backupsLine() + firstRunFileLines() + notepadLine(),
        true},
       // The executable's name decides, not its folder; a name that merely
       // contains "firefox.exe" is not Firefox.
       {"not Firefox",
        R"("IDYES")",
        firefoxProcess(2740, R"(C:\Tools\firefox.exe.old)") + firefoxProcess(2750, R"(C:\Tools\notfirefox.exe)"),
-       confirmLine(6) + notepadLine(),
+       confirmLine(6) + backupsLine() + firstRunFileLines() + notepadLine(),
        true},
   };
   for (const auto& row : rows) {

@@ -68,7 +68,8 @@ TEST(RunRestartTest, LockedItemSchedulesTheRebootPassAndTheBootFinishesIt) {
   EXPECT_EQ(image.read(kRebootList), "\xFF\xFE" + toUtf16le(std::string(kLocked) + "\r\n"));
   EXPECT_EQ(runOnceValue(image), u"\"C:\\Documents and Settings\\Owner\\Desktop\\QuorelFix.exe\" "
                                  u"\"C:\\Documents and Settings\\Owner\\Desktop\\QuorelFix Backups\\reboot.txt\" /reboot");
-  EXPECT_EQ(image.journal(), confirmLine(6) + boxLine(kRestartText, "QuorelFix - Restart Required", 0x40, 1) +
+  EXPECT_EQ(image.journal(), confirmLine(6) + backupsLine() + firstRunFileLines() + system32BackupLines() +
+                                 manifestLine(false) + manifestLine(false) + boxLine(kRestartText, "QuorelFix - Restart Required", 0x40, 1) +
                                  "ExitWindowsEx flags=0x12 reason=0\n");
 
   // The lock is gone after the restart (the registry and files stay as the
@@ -146,7 +147,8 @@ TEST(RunRestartTest, RunOnceKeyThatCannotBeOpened) {
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(fromUtf16le(image.read(kReport)),
             kScheduledReport + "Unable to create/open RunOnce key [5].\r\n" + std::string(kFooter));
-  EXPECT_EQ(image.journal(), confirmLine(6) + notepadLine());
+  EXPECT_EQ(image.journal(), confirmLine(6) + backupsLine() + firstRunFileLines() + system32BackupLines() + manifestLine(false) +
+                                 manifestLine(false) + notepadLine());
 }
 
 // Without a reboot list (it cannot be opened), failures are only reported
@@ -161,7 +163,8 @@ TEST(RunRestartTest, NoRebootListNoFallback) {
             reportHeader() + "\r\n========== Script ==========\r\n" +
                 "\r\nDeleting \"C:\\WINDOWS\\system32\\wbemupd.dll\" -> Failed [32]\r\n" + std::string(kScanSections) +
                 std::string(kFooter));
-  EXPECT_EQ(image.journal(), confirmLine(6) + notepadLine());
+  EXPECT_EQ(image.journal(), confirmLine(6) + backupsLine() + firstRunFileLines(false) + system32BackupLines() +
+                                 manifestLine(false) + manifestLine(false) + notepadLine());
   EXPECT_EQ(runOnceValue(image), std::nullopt);
 }
 

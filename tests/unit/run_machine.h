@@ -134,6 +134,30 @@ inline constexpr std::string_view kRestartText =
 inline std::string confirmLine(int answer) { return boxLine(kConfirmText, "QuorelFix", 0x34, answer); }
 inline std::string firefoxLine(int answer) { return boxLine(kFirefoxText, "Warning", 0x36, answer); }
 inline std::string errorLine(std::string_view text) { return boxLine(text, "QuorelFix - Error", 0x10, 1); }
+// A folder made on a drive, as the call that made it journals it.
+inline std::string folderLine(std::string_view call, std::string_view folder) {
+  return std::string(call) + " folder=" + journalQuoted(folder) + "\n";
+}
+// The backup folder a first run makes.
+inline std::string backupsLine() { return folderLine("CreateDirectoryW", kBackups); }
+// The folders the backup of a file in C:\WINDOWS\system32 makes in it.
+inline std::string system32BackupLines() {
+  const std::string c = std::string(kBackups) + "\\C";
+  return folderLine("SHCreateDirectoryExW", c) + folderLine("SHCreateDirectoryExW", c + "\\WINDOWS") +
+         folderLine("SHCreateDirectoryExW", c + "\\WINDOWS\\system32");
+}
+// A file the runtime opened to write, as _wfopen journals it.
+inline std::string openLine(std::string_view file, std::string_view mode, bool created) {
+  return "_wfopen file=" + journalQuoted(file) + " mode=" + journalQuoted(mode) + (created ? " created=1" : "") + "\n";
+}
+inline std::string undoLine() { return openLine(std::string(kBackups) + "\\undo.reg", "ab", true); }
+inline std::string manifestLine(bool created) { return openLine(std::string(kBackups) + "\\manifest.txt", "ab", created); }
+// What a first run writes before its sweeps: the report, the undo and
+// backup records, and (when `rebootList`) the empty reboot list.
+inline std::string firstRunFileLines(bool rebootList = true) {
+  return openLine(kReport, "wb", true) + undoLine() + manifestLine(true) +
+         (rebootList ? openLine(kRebootList, "wb", true) : std::string());
+}
 inline std::string notepadLine(std::string_view report = kReport) {
   return "CreateProcessW application=" + journalQuoted(R"(C:\WINDOWS\system32\notepad.exe)") +
          " command=" + journalQuoted(std::string(R"(C:\WINDOWS\system32\notepad.exe ")") + std::string(report) + "\"") +

@@ -1,62 +1,25 @@
 // The emulated file system: attribute queries, folder creation and plain
-// moves, and the parts every file call shares (faults, times, records).
+// moves, and the parts every file call shares (times, records, argument
+// checks, host moves).
 #include "platform/emulated/files/files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/emulated/files/folder_index.h"
+#include "platform/emulated/files/item_access.h"
+#include "platform/emulated/machine/host_error.h"
 #include "platform/emulated/machine/image.h"
 #include "platform/emulated/machine/text.h"
 #include "platform/emulated/machine/call_faults.h"
 
 namespace emu {
 namespace fs = std::filesystem;
-
-// ---------------------------------------------------------------- faults
-namespace {
-template <typename Visit>
-void forEachFault(Visit visit) {
-  const toml::array* faults = config()["fault"]["file"].as_array();
-  if (!faults) return;
-  for (const auto& node : *faults) {
-    const toml::table* t = node.as_table();
-    if (!t) continue;
-    auto text = (*t)["path"].value<std::string>();
-    if (!text) continue;
-    auto path = parseWindowsPath(toUtf16(*text));
-    if (!path) continue;
-    FileFault fault;
-    fault.code = static_cast<win::DWORD>((*t)["code"].value_or<std::int64_t>(win::ERROR_SHARING_VIOLATION));
-    fault.attributes = (*t)["attributes"].value_or(true);
-    if (visit(*path, fault)) return;
-  }
-}
-}  // namespace
-
-std::optional<FileFault> faultOn(const WindowsPath& path) {
-  std::optional<FileFault> found;
-  forEachFault([&](const WindowsPath& at, const FileFault& fault) {
-    if (at.components.size() != path.components.size() || !sameOrInside(at, path)) return false;
-    found = fault;
-    return true;
-  });
-  return found;
-}
-
-std::optional<FileFault> faultWithin(const WindowsPath& path) {
-  std::optional<FileFault> found;
-  forEachFault([&](const WindowsPath& at, const FileFault& fault) {
-    if (!sameOrInside(at, path)) return false;
-    found = fault;
-    return true;
-  });
-  return found;
-}
 
 // ---------------------------------------------------------------- times
 std::uint64_t fileTimeFromUnix(std::int64_t seconds, std::int64_t nanoseconds) {
@@ -166,24 +129,33 @@ std::optional<ExistingItem> existingItem(const char16_t* text, win::DWORD& error
   return ExistingItem{*path, *found.host, folder};
 }
 
-bool moveHostItem(const fs::path& from, const fs::path& to) {
+win::DWORD freePlaceError(const WindowsPath& path) {
+  const Lookup found = lookUp(path);
+  if (found.host) return win::ERROR_ALREADY_EXISTS;
+  if (found.error != win::ERROR_FILE_NOT_FOUND) return win::ERROR_PATH_NOT_FOUND;
+  return 0;
+}
+
+win::DWORD moveHostItem(const fs::path& from, const fs::path& to) {
   std::error_code ec;
   fs::rename(from, to, ec);
   if (!ec) {
     // The item's entry goes from one folder's index to the other's.
     const std::optional<bool> known = noteRemoved(from.native());
     noteAdded(to.native(), known ? *known : fs::is_directory(to, ec));
-    return true;
+    return 0;
   }
-  if (ec != std::errc::cross_device_link) return false;
+  if (ec != std::errc::cross_device_link) return windowsErrorFromErrno(ec.value());
   // Drives of an image on different host file systems: copy, then remove;
   // whatever part of that is done, the indexes are dropped.
   forgetFolderIndexes();
   fs::copy(from, to, fs::copy_options::recursive, ec);
-  if (ec) return false;
+  if (ec) return windowsErrorFromErrno(ec.value());
   fs::remove_all(from, ec);
-  return !ec;
+  return ec ? windowsErrorFromErrno(ec.value()) : 0;
 }
+
+std::string journalPath(const WindowsPath& path) { return emu::quoted(toUtf8(windowsText(path))); }
 
 }  // namespace emu
 
@@ -197,13 +169,13 @@ BOOL queryAttributes(LPCWSTR lpFileName, emu::ItemInfo& out) {
     SetLastError(error);
     return FALSE;
   }
-  if (auto fault = emu::faultOn(item->path); fault && !fault->attributes) {
-    SetLastError(fault->code);
+  if (DWORD denied = emu::itemDenial(item->path, item->host, emu::ItemAccess::Attributes)) {
+    SetLastError(denied);
     return FALSE;
   }
   auto info = emu::itemInfo(item->host, item->path);
   if (!info) {
-    SetLastError(ERROR_ACCESS_DENIED);
+    SetLastError(emu::windowsErrorFromErrno(errno));  // the host's statx failed
     return FALSE;
   }
   out = *info;
@@ -227,12 +199,7 @@ BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
   emu::ItemInfo info;
   if (!queryAttributes(lpFileName, info)) return FALSE;
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  data.dwFileAttributes = info.attributes;
-  data.ftCreationTime = emu::toFILETIME(info.created);
-  data.ftLastAccessTime = emu::toFILETIME(info.accessed);
-  data.ftLastWriteTime = emu::toFILETIME(info.written);
-  data.nFileSizeHigh = static_cast<DWORD>(info.size >> 32);
-  data.nFileSizeLow = static_cast<DWORD>(info.size & 0xFFFFFFFFu);
+  emu::fillRecord(data, info);
   std::memcpy(lpFileInformation, &data, sizeof data);
   return TRUE;
 }
@@ -249,23 +216,20 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, const SECURITY_ATTRIBUTES*) {
     SetLastError(ERROR_ALREADY_EXISTS);
     return FALSE;
   }
-  emu::Lookup found = emu::lookUp(*path);
-  if (found.host) {
-    SetLastError(ERROR_ALREADY_EXISTS);
-    return FALSE;
-  }
-  if (found.error != ERROR_FILE_NOT_FOUND) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
+  if (DWORD taken = emu::freePlaceError(*path)) {
+    SetLastError(taken);
     return FALSE;
   }
   std::error_code ec;
   const std::filesystem::path host = emu::hostPathFor(*path);
-  const bool created = std::filesystem::create_directory(host, ec);
-  if (created && !ec) emu::noteAdded(host.native(), true);
-  if (!created || ec) {
-    SetLastError(ERROR_ACCESS_DENIED);
+  if (!std::filesystem::create_directory(host, ec)) {
+    // The place was free a moment ago: an item that appears there now is one more name.
+    SetLastError(ec ? emu::windowsErrorFromErrno(ec.value(), {ERROR_PATH_NOT_FOUND, ERROR_ALREADY_EXISTS})
+                    : ERROR_ALREADY_EXISTS);
     return FALSE;
   }
+  emu::noteAdded(host.native(), true);
+  emu::journal("CreateDirectoryW folder=" + emu::journalPath(*path));
   return TRUE;
 }
 
@@ -282,31 +246,23 @@ BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName) {
     SetLastError(to ? ERROR_ACCESS_DENIED : error);
     return FALSE;
   }
-  if (auto fault = emu::faultWithin(from->path)) {
-    SetLastError(fault->code);
+  if (DWORD denied = emu::itemDenial(from->path, from->host, emu::ItemAccess::Move)) {
+    SetLastError(denied);
     return FALSE;
   }
-  if (DWORD held = emu::heldOpenWithin(from->host)) {
-    SetLastError(held);
-    return FALSE;
-  }
-  emu::Lookup target = emu::lookUp(*to);
-  if (target.host) {
-    SetLastError(ERROR_ALREADY_EXISTS);
-    return FALSE;
-  }
-  if (target.error != ERROR_FILE_NOT_FOUND) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
+  if (DWORD taken = emu::freePlaceError(*to)) {
+    SetLastError(taken);
     return FALSE;
   }
   if (from->folder && emu::sameOrInside(*to, from->path)) {
     SetLastError(ERROR_ACCESS_DENIED);  // a folder cannot move into itself
     return FALSE;
   }
-  if (!emu::moveHostItem(from->host, emu::hostPathFor(*to))) {
-    SetLastError(ERROR_ACCESS_DENIED);
+  if (DWORD failed = emu::moveHostItem(from->host, emu::hostPathFor(*to))) {
+    SetLastError(failed);
     return FALSE;
   }
+  emu::journal("MoveFileW from=" + emu::journalPath(from->path) + " to=" + emu::journalPath(*to));
   return TRUE;
 }
 

@@ -1,36 +1,18 @@
-// What the emulated file system's calls share: the faults machine.toml
-// injects, the attribute record of an item (attributes, times, size), FILETIME
-// conversions, and Windows' wildcard matching.
+// What the emulated file system's calls share: the attribute record of an
+// item (attributes, times, size), FILETIME conversions, the checks of path
+// arguments, and host moves. Defined in files.cpp with the attribute
+// queries, CreateDirectoryW and MoveFileW.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <string_view>
+#include <string>
 
 #include "platform/emulated/files/paths.h"
 #include "platform/win32.h"
 
 namespace emu {
-
-// ---------------------------------------------------------------- faults
-// A [[fault.file]] entry of machine.toml: the item is locked or denied.
-struct FileFault {
-  win::DWORD code = 0;     // the error opening or moving the item fails with
-  bool attributes = true;  // attribute queries and listings still work
-};
-// The fault on exactly this item, if any.
-std::optional<FileFault> faultOn(const WindowsPath& path);
-// The first fault on this item or anything below it (a folder that holds a
-// locked file cannot be moved).
-std::optional<FileFault> faultWithin(const WindowsPath& path);
-
-// ---------------------------------------------------------------- files held open
-// The Windows runtime opens files (_wfopen) sharing reading and writing but
-// not deletion, so while this process holds a file open it cannot be moved
-// or replaced: ERROR_SHARING_VIOLATION; nor can a folder that holds one:
-// ERROR_ACCESS_DENIED. 0 when nothing at or below `host` is held open.
-win::DWORD heldOpenWithin(const std::filesystem::path& host);
 
 // ---------------------------------------------------------------- times
 // FILETIME values are 100-ns intervals since 1601-01-01 UTC.
@@ -50,8 +32,20 @@ struct ItemInfo {
   std::uint64_t size = 0;
 };
 // The record of the item at `host`, whose Windows path is `path` (for its
-// [[file_time]] creation time). None when the host item cannot be read.
+// [[file_time]] creation time). None when the host item cannot be read
+// (errno then tells why).
 std::optional<ItemInfo> itemInfo(const std::filesystem::path& host, const WindowsPath& path);
+// Fills the fields WIN32_FILE_ATTRIBUTE_DATA and WIN32_FIND_DATAW share
+// (attributes, the three times, the size) from a record.
+template <typename Record>
+void fillRecord(Record& out, const ItemInfo& info) {
+  out.dwFileAttributes = info.attributes;
+  out.ftCreationTime = toFILETIME(info.created);
+  out.ftLastAccessTime = toFILETIME(info.accessed);
+  out.ftLastWriteTime = toFILETIME(info.written);
+  out.nFileSizeHigh = static_cast<win::DWORD>(info.size >> 32);
+  out.nFileSizeLow = static_cast<win::DWORD>(info.size & 0xFFFFFFFFu);
+}
 
 // ---------------------------------------------------------------- arguments
 // A path argument as the file calls take it: an absolute drive-letter path
@@ -69,19 +63,17 @@ struct ExistingItem {
 // ending in a backslash).
 std::optional<ExistingItem> existingItem(const char16_t* text, win::DWORD& error);
 
-// Moves a host file or folder to a host path whose folder exists.
-bool moveHostItem(const std::filesystem::path& from, const std::filesystem::path& to);
+// Whether a new item may be made at `path`: 0 when nothing is there and its
+// folder exists, ERROR_ALREADY_EXISTS when something is, ERROR_PATH_NOT_FOUND
+// when the folder on the way is missing.
+win::DWORD freePlaceError(const WindowsPath& path);
 
-// ---------------------------------------------------------------- wildcards
-// A search pattern as FindFirstFileW applies it to the names of one folder.
-// The pattern is the last component of the search path, as written.
-bool wildcardMatches(std::u16string_view pattern, std::u16string_view name);
-// The same match in two steps, for matching one pattern against many names:
-// the expression NTFS turns the pattern into, and whether a name fits it.
-std::u16string ntExpression(std::u16string_view pattern);
-bool expressionMatches(std::u16string_view expression, std::u16string_view name);
-bool hasWildcards(std::u16string_view name);
-// Ends every open FindFirstFileW search (machine.cpp calls it when an image is chosen).
-void endFileSearches();
+// Moves a host file or folder to a host path whose folder exists; 0 or the
+// Windows code of the host's failure.
+win::DWORD moveHostItem(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// ---------------------------------------------------------------- journal
+// A path as a journal line quotes it ("C:\\a\\b").
+std::string journalPath(const WindowsPath& path);
 
 }  // namespace emu

@@ -69,16 +69,6 @@ Indexes& indexes() {
   return all;
 }
 
-// FNV-1a over the upper-cased code units: a name hashes alike in every case.
-std::uint32_t nameHash(std::u16string_view name) {
-  std::uint32_t h = 2166136261u;
-  for (char16_t c : name) {
-    h ^= upcase(c);
-    h *= 16777619u;
-  }
-  return h;
-}
-
 // An open host folder, closed when it goes.
 struct FolderHandle {
   int fd = -1;
@@ -112,7 +102,6 @@ void addEntry(FolderIndex& index, std::string_view name, bool folder) {
   index.hostNames += name;
   index.upperNames += upper;
   index.entries.push_back(entry);
-  index.hashes.push_back(nameHash(utf16));
 }
 
 // Lists a folder. With an inotify instance, the folder is watched before it
@@ -293,12 +282,9 @@ bool sameName(std::string_view utf8, std::u16string_view name) {
 
 const FolderEntry* findEntry(const FolderIndex& index, std::u16string_view name) {
   // A folder is looked up a few times between two changes: a pass over its
-  // hashes costs less than keeping its names sorted or hashed in a table.
-  const std::uint32_t hash = nameHash(name);
+  // names costs less than keeping them sorted or hashed (docs/sweeps.md).
   const FolderEntry* first = nullptr;
-  for (std::size_t i = 0; i < index.hashes.size(); ++i) {
-    if (index.hashes[i] != hash) continue;
-    const FolderEntry& e = index.entries[i];
+  for (const FolderEntry& e : index.entries) {
     const std::u16string_view upper = upperName(index, e);
     if (upper.size() != name.size()) continue;
     bool same = true;
@@ -328,7 +314,6 @@ std::optional<bool> noteRemoved(const std::string& host) {
     const bool folder = index.entries[i].folder;
     // Its name stays in the pools, unused.
     index.entries.erase(index.entries.begin() + static_cast<std::ptrdiff_t>(i));
-    index.hashes.erase(index.hashes.begin() + static_cast<std::ptrdiff_t>(i));
     return folder;
   }
   return std::nullopt;

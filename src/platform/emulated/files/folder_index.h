@@ -32,7 +32,6 @@ struct FolderIndex {
   std::string hostNames;             // every entry's host name, one after another
   std::u16string upperNames;         // every entry's upper-cased UTF-16 name
   std::vector<FolderEntry> entries;  // in the host's listing order, without "." and ".."
-  std::vector<std::uint32_t> hashes; // each entry's upper-cased name hashed, to pass over the others quickly
 };
 
 inline std::string_view hostName(const FolderIndex& index, const FolderEntry& e) {

@@ -1,3 +1,5 @@
+// Windows paths on the emulated drives (paths.h): parsing, and looking names
+// up without regard to case through the folder indexes.
 #include "platform/emulated/files/paths.h"
 
 #include <sys/stat.h>

@@ -1,10 +1,13 @@
-// The runtime's file opens (_wfopen, fopen, fclose) on the emulated drives.
+// The runtime's file opens (_wfopen, fopen, fclose) on the emulated drives,
+// and which files they hold open (runtime_files.h).
 // They return real host streams on the resolved host file; a failed open
 // sets the last error as the Windows runtime leaves it (it opens through
 // CreateFileW). Files written through these streams get the emulated clock as
 // their last-write time when they are closed, or at process exit for streams
 // still open then. Every open stream holds its file against moves, as the
 // runtime's sharing mode does on Windows.
+#include "platform/emulated/files/runtime_files.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +22,8 @@
 
 #include "platform/emulated/files/files.h"
 #include "platform/emulated/files/folder_index.h"
+#include "platform/emulated/files/item_access.h"
+#include "platform/emulated/machine/host_error.h"
 #include "platform/emulated/machine/image.h"
 #include "platform/emulated/machine/text.h"
 #include "platform/emulated/machine/call_faults.h"
@@ -76,14 +81,6 @@ std::map<std::FILE*, std::string>& openStreams() {
   return streams;
 }
 
-DWORD errorFromErrno(int e) {
-  switch (e) {
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    default: return ERROR_ACCESS_DENIED;
-  }
-}
-
 // The runtime's errno for a Windows code, as its own open maps them.
 int errnoFor(DWORD error) {
   switch (error) {
@@ -121,9 +118,9 @@ std::FILE* openAsWritten(const emu::WindowsPath& path, const std::string& host, 
     std::fclose(stream);
     return fail(ERROR_ACCESS_DENIED, EACCES);  // a folder cannot be opened as a file
   }
-  if (auto fault = emu::faultOn(path)) {
+  if (DWORD denied = emu::itemDenial(path, host, emu::ItemAccess::Open)) {
     std::fclose(stream);
-    return fail(fault->code, EACCES);
+    return fail(denied, EACCES);
   }
   // A buffer of our own: the host runtime would ask the file's block size
   // (one more host call per open) to size its own.
@@ -134,7 +131,8 @@ std::FILE* openAsWritten(const emu::WindowsPath& path, const std::string& host, 
   return stream;
 }
 
-std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
+// `call` names the runtime call for the journal.
+std::FILE* openFile(const char* call, std::u16string_view path, std::u16string_view modeText) {
   auto mode = parseMode(modeText);
   if (!mode) return fail(ERROR_INVALID_PARAMETER, EINVAL);
   DWORD error = 0;
@@ -162,14 +160,22 @@ std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
     return fail(parsed->trailingSeparator && found.error == ERROR_FILE_NOT_FOUND ? ERROR_INVALID_NAME : found.error,
                 ENOENT);
   }
-  if (auto fault = emu::faultOn(*parsed)) return fail(fault->code, EACCES);
+  if (DWORD denied = emu::itemDenial(*parsed, host, emu::ItemAccess::Open)) return fail(denied, EACCES);
 
   std::string hostMode(1, static_cast<char>(mode->access));
   if (mode->update) hostMode += '+';
   hostMode += 'b';  // the bytes as written: the emulated runtime does no text translation
   std::FILE* stream = std::fopen(host.c_str(), hostMode.c_str());
-  if (!stream) return fail(errorFromErrno(errno), errno);
+  if (!stream) {
+    const int e = errno;
+    return fail(emu::windowsErrorFromErrno(e, {ERROR_FILE_NOT_FOUND, ERROR_FILE_EXISTS}), e);
+  }
   if (created) emu::noteAdded(host.native(), false);  // the folder holds one more name
+  if (mode->access != u'r' || mode->update) {
+    // Opened to change it: created, emptied ('w') or to be written.
+    emu::journal(std::string(call) + " file=" + emu::journalPath(*parsed) + " mode=" +
+                 emu::quoted(emu::toUtf8(modeText)) + (created ? " created=1" : ""));
+  }
   openStreams()[stream] = host.native();
   if (mode->access != u'r' || mode->update) {
     static const bool registered = [] {
@@ -186,7 +192,7 @@ std::FILE* openFile(std::u16string_view path, std::u16string_view modeText) {
 std::FILE* _wfopen(LPCWSTR path, LPCWSTR mode) {
   if (auto code = emu::injectedFailure("_wfopen")) return fail(*code, errnoFor(*code));
   if (!path || !mode) return fail(ERROR_INVALID_PARAMETER, EINVAL);
-  return openFile(path, mode);
+  return openFile("_wfopen", path, mode);
 }
 
 std::FILE* fopen(const char* path, const char* mode) {
@@ -198,7 +204,7 @@ std::FILE* fopen(const char* path, const char* mode) {
     for (; *s; ++s) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*s)));
     return out;
   };
-  return openFile(widen(path), widen(mode));
+  return openFile("fopen", widen(path), widen(mode));
 }
 
 int fclose(std::FILE* stream) {

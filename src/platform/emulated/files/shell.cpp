@@ -1,12 +1,16 @@
 // The shell's file calls on the emulated drives: SHFileOperationW (FO_MOVE)
 // and SHCreateDirectoryExW. Where XP and later releases answer differently,
-// SHFileOperationW answers as the image's [windows] version.
+// SHFileOperationW answers as the image's [windows] version. Both are
+// declared with the rest of the seam in win32.h.
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/emulated/files/files.h"
 #include "platform/emulated/files/folder_index.h"
+#include "platform/emulated/files/item_access.h"
+#include "platform/emulated/files/wildcard.h"
+#include "platform/emulated/machine/host_error.h"
 #include "platform/emulated/machine/image.h"
 #include "platform/emulated/machine/text.h"
 #include "platform/emulated/machine/call_faults.h"
@@ -72,12 +76,13 @@ struct Move {
 };
 
 // Moves the content of one host folder into another, replacing files and
-// merging folders of the same name, then removes the emptied source.
-bool mergeFolders(const fs::path& from, const fs::path& to) {
+// merging folders of the same name, then removes the emptied source; 0 or
+// the Windows code of the host's failure.
+DWORD mergeFolders(const fs::path& from, const fs::path& to) {
   std::error_code ec;
   std::vector<fs::path> children;
   for (const auto& e : fs::directory_iterator(from, ec)) children.push_back(e.path());
-  if (ec) return false;
+  if (ec) return emu::windowsErrorFromErrno(ec.value());
   for (const auto& child : children) {
     const std::u16string name = emu::toUtf16(child.filename().string());
     fs::path existing;
@@ -86,26 +91,44 @@ bool mergeFolders(const fs::path& from, const fs::path& to) {
     }
     if (!existing.empty()) {
       if (isFolder(child) && isFolder(existing)) {
-        if (!mergeFolders(child, existing)) return false;
+        if (DWORD failed = mergeFolders(child, existing)) return failed;
         continue;
       }
       fs::remove_all(existing, ec);
+      if (ec) return emu::windowsErrorFromErrno(ec.value());
     }
-    if (!emu::moveHostItem(child, to / child.filename())) return false;
+    if (DWORD failed = emu::moveHostItem(child, to / child.filename())) return failed;
   }
   fs::remove(from, ec);
-  return !ec;
+  return ec ? emu::windowsErrorFromErrno(ec.value()) : 0;
 }
 
-// Makes a host folder and the missing ones above it, noting each made.
-bool makeFolders(const fs::path& folder) {
-  std::error_code ec;
-  if (fs::is_directory(folder, ec)) return true;
-  const fs::path above = folder.parent_path();
-  if (!above.empty() && above != folder && !makeFolders(above)) return false;
-  if (!fs::create_directory(folder, ec)) return !ec && fs::is_directory(folder, ec);
-  emu::noteAdded(folder.native(), true);
-  return true;
+// Walks `path` down from its drive root, passing the folders that exist and
+// making those that do not, each journalled as made by `call`. 0 when the
+// whole path is a folder now (`made` tells whether any was made);
+// ERROR_FILE_EXISTS when its last name is a file, ERROR_PATH_NOT_FOUND when
+// a file stands on the way, or the Windows code of the host's failure.
+DWORD makeFolderPath(const emu::WindowsPath& path, std::string_view call, bool& made) {
+  made = false;
+  emu::WindowsPath walk{path.drive, {}, false};
+  for (std::size_t i = 0; i < path.components.size(); ++i) {
+    walk.components.push_back(path.components[i]);
+    const bool last = i + 1 == path.components.size();
+    if (auto existing = emu::findHostPath(walk)) {
+      if (isFolder(*existing)) continue;
+      return last ? ERROR_FILE_EXISTS : ERROR_PATH_NOT_FOUND;
+    }
+    const fs::path host = emu::hostPathFor(walk);
+    std::error_code ec;
+    if (!fs::create_directory(host, ec)) {
+      if (!ec) continue;  // a folder made there meanwhile, beside the machine
+      return emu::windowsErrorFromErrno(ec.value(), {ERROR_PATH_NOT_FOUND, ERROR_ALREADY_EXISTS});
+    }
+    emu::noteAdded(host.native(), true);
+    emu::journal(std::string(call) + " folder=" + emu::journalPath(walk));
+    made = true;
+  }
+  return 0;
 }
 
 int planMoves(const SHFILEOPSTRUCTW& op, std::vector<Move>& moves) {
@@ -165,8 +188,7 @@ int planMoves(const SHFILEOPSTRUCTW& op, std::vector<Move>& moves) {
           return DE_DESTSUBTREE;
         }
       }
-      if (auto fault = emu::faultWithin(m.from)) return static_cast<int>(fault->code);
-      if (win::DWORD held = emu::heldOpenWithin(m.fromHost)) return static_cast<int>(held);
+      if (DWORD denied = emu::itemDenial(m.from, m.fromHost, emu::ItemAccess::Move)) return static_cast<int>(denied);
 
       auto target = emu::findHostPath(m.to);
       if (target && !rename && !into && isFolder(*target)) {
@@ -189,8 +211,7 @@ int planMoves(const SHFILEOPSTRUCTW& op, std::vector<Move>& moves) {
       }
       if (target) {
         if (m.folder != isFolder(*target)) return m.folder ? DE_FLDDESTISFILE : DE_FILEDESTISFLD;
-        if (auto fault = emu::faultWithin(m.to)) return static_cast<int>(fault->code);
-        if (win::DWORD held = emu::heldOpenWithin(*target)) return static_cast<int>(held);
+        if (DWORD denied = emu::itemDenial(m.to, *target, emu::ItemAccess::Move)) return static_cast<int>(denied);
         m.replace = true;
       }
       // A file where a destination folder should be makes the path unusable.
@@ -210,21 +231,28 @@ int planMoves(const SHFILEOPSTRUCTW& op, std::vector<Move>& moves) {
   return 0;
 }
 
-int carryOut(const Move& m) {
-  std::error_code ec;
+DWORD carryOut(const Move& m) {
   emu::WindowsPath parent = m.to;
   parent.components.pop_back();
   // Missing destination folders are made: FOF_NOCONFIRMMKDIR's answer, and
   // from Vista on also without the flag (XP cancelled such a move when planned).
-  if (!makeFolders(emu::hostPathFor(parent))) return static_cast<int>(ERROR_ACCESS_DENIED);
+  bool made = false;
+  if (DWORD failed = makeFolderPath(parent, "SHFileOperationW", made)) return failed;
   const fs::path target = emu::hostPathFor(m.to);
+  DWORD failed = 0;
   if (m.replace && m.folder) {
-    const bool merged = mergeFolders(m.fromHost, target);
+    failed = mergeFolders(m.fromHost, target);
     emu::forgetFolderIndexes();  // a merge changes many folders
-    return merged ? 0 : static_cast<int>(ERROR_ACCESS_DENIED);
+  } else {
+    std::error_code ec;
+    if (m.replace && fs::remove(target, ec)) emu::noteRemoved(target.native());
+    failed = ec ? emu::windowsErrorFromErrno(ec.value()) : emu::moveHostItem(m.fromHost, target);
   }
-  if (m.replace && fs::remove(target, ec)) emu::noteRemoved(target.native());
-  return emu::moveHostItem(m.fromHost, target) ? 0 : static_cast<int>(ERROR_ACCESS_DENIED);
+  if (failed) return failed;
+  std::string line = "SHFileOperationW from=" + emu::journalPath(m.from) + " to=" + emu::journalPath(m.to);
+  if (m.replace) line += m.folder ? " target=merged" : " target=replaced";
+  emu::journal(line);
+  return 0;
 }
 }  // namespace
 
@@ -240,7 +268,7 @@ int SHFileOperationW(SHFILEOPSTRUCTW* lpFileOp) {
     return planned;
   }
   for (const Move& m : moves) {
-    if (int done = carryOut(m); done != 0) return done;
+    if (DWORD failed = carryOut(m)) return static_cast<int>(failed);
   }
   return 0;
 }
@@ -256,26 +284,12 @@ int SHCreateDirectoryExW(HWND, LPCWSTR pszPath, const SECURITY_ATTRIBUTES*) {
   for (const auto& c : path->components) {
     if (!emu::isValidName(c, false)) return finish(ERROR_PATH_NOT_FOUND);
   }
-  std::error_code ec;
-  emu::WindowsPath walk{path->drive, {}, false};
-  auto host = emu::findHostPath(walk);
-  if (!host || !isFolder(*host)) return finish(ERROR_PATH_NOT_FOUND);
+  auto root = emu::findHostPath(emu::WindowsPath{path->drive, {}, false});
+  if (!root || !isFolder(*root)) return finish(ERROR_PATH_NOT_FOUND);
   if (path->components.empty()) return finish(ERROR_ALREADY_EXISTS);
-  for (std::size_t i = 0; i < path->components.size(); ++i) {
-    walk.components.push_back(path->components[i]);
-    const bool last = i + 1 == path->components.size();
-    if (auto existing = emu::findHostPath(walk)) {
-      if (isFolder(*existing)) {
-        if (last) return finish(ERROR_ALREADY_EXISTS);
-        continue;
-      }
-      return finish(last ? ERROR_FILE_EXISTS : ERROR_PATH_NOT_FOUND);
-    }
-    const fs::path host = emu::hostPathFor(walk);
-    if (!fs::create_directory(host, ec) || ec) return finish(ERROR_ACCESS_DENIED);
-    emu::noteAdded(host.native(), true);
-  }
-  return finish(ERROR_SUCCESS);
+  bool made = false;
+  if (DWORD failed = makeFolderPath(*path, "SHCreateDirectoryExW", made)) return finish(failed);
+  return finish(made ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS);
 }
 
 }  // namespace win

@@ -1,6 +1,7 @@
 // Loading the machine image and saving changed machine state.
 #include "platform/emulated/machine/image.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/emulated/machine/host_error.h"
 #include "platform/emulated/machine/machine.h"
 
 namespace emu {
@@ -108,7 +110,7 @@ WindowsVersion windowsVersion() { return image().windows; }
 
 toml::table& config() { return machine().config; }
 
-void saveConfig() {
+win::DWORD saveConfig() {
   Machine& m = machine();
   writeSavedState(m.saved, m.config);
   // Written beside and renamed over the old file, so that a killed process
@@ -117,18 +119,25 @@ void saveConfig() {
   fs::path temp = file;
   temp += ".new";
   {
+    errno = 0;
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     out << "# Rewritten by the emulated machine when its state changed (comments are not kept).\n";
     out << m.config << "\n";
     out.flush();
     if (!out) {
-      std::fprintf(stderr, "QuorelFix (emulated Windows): cannot write %s\n", temp.string().c_str());
-      return;
+      const win::DWORD code = windowsErrorFromErrno(errno);
+      std::fprintf(stderr, "QuorelFix (emulated Windows): cannot write %s (error %lu)\n", temp.string().c_str(),
+                   static_cast<unsigned long>(code));
+      return code;
     }
   }
   std::error_code ec;
   fs::rename(temp, file, ec);
-  if (ec) std::fprintf(stderr, "QuorelFix (emulated Windows): cannot replace %s\n", file.string().c_str());
+  if (!ec) return 0;
+  const win::DWORD code = windowsErrorFromErrno(ec.value());
+  std::fprintf(stderr, "QuorelFix (emulated Windows): cannot replace %s (error %lu)\n", file.string().c_str(),
+               static_cast<unsigned long>(code));
+  return code;
 }
 
 }  // namespace emu

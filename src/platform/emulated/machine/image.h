@@ -19,6 +19,7 @@
 // Every part of the machine journals and reads the clock: they come with the image.
 #include "platform/emulated/machine/clock.h"
 #include "platform/emulated/machine/journal.h"
+#include "platform/win32.h"
 
 namespace emu {
 
@@ -46,6 +47,8 @@ toml::table& config();
 // Rewrites machine.toml after a change of machine state (an answer consumed,
 // a process ended, a service deleted), so that the change survives the process:
 // the saved state (saved_state.h) written back into the configuration.
-void saveConfig();
+// Returns 0, or the Windows code of the host's failure (also reported on
+// stderr); the change stays made in memory either way.
+win::DWORD saveConfig();
 
 }  // namespace emu

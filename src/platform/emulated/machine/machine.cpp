@@ -1,7 +1,7 @@
 // The one owner of the machine's state (machine.h), and its reset.
 #include "platform/emulated/machine/machine.h"
 
-#include "platform/emulated/files/files.h"
+#include "platform/emulated/files/find.h"
 #include "platform/emulated/files/folder_index.h"
 #include "platform/emulated/files/paths.h"
 #include "platform/emulated/registry/state.h"

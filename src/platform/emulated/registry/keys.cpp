@@ -1,6 +1,7 @@
-// The emulated registry's key calls: opening, creating, closing and deleting
-// keys. Values are in values.cpp; the state they share (trees,
-// handles, faults, the file) in state.cpp.
+// The emulated registry's key calls (declared with the rest of the seam in
+// win32.h): opening, creating, closing and deleting keys. Values are in
+// values.cpp; the state they share (trees, handles, faults, the file) in
+// state.cpp.
 #include "platform/emulated/registry/state.h"
 #include "platform/win32.h"
 #include "platform/emulated/machine/call_faults.h"

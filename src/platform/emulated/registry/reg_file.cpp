@@ -1,3 +1,5 @@
+// Reading and writing registry.reg (reg_file.h): the export format parsed
+// into the key trees, and the blocks that record one change each.
 #include "platform/emulated/registry/reg_file.h"
 
 #include "platform/emulated/machine/text.h"

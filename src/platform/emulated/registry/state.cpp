@@ -1,3 +1,6 @@
+// The emulated registry's state for the current image (state.h): loading
+// registry.reg, the handle table, the faults of machine.toml, and appending
+// each change to the file.
 #include "platform/emulated/registry/state.h"
 
 #include <fcntl.h>
@@ -10,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/emulated/machine/host_error.h"
 #include "platform/emulated/machine/image.h"
 #include "platform/emulated/machine/text.h"
 
@@ -195,7 +199,7 @@ win::LONG deleteFaultInTree(const Key& key) {
   return 0;
 }
 
-void record(std::u16string_view block) {
+win::DWORD record(std::u16string_view block) {
   State& s = current();
   std::string bytes;
   if (!s.fileHasHeader) {
@@ -205,18 +209,22 @@ void record(std::u16string_view block) {
   bytes += encodeRegText(block, s.encoding);
   // One write(2) on an O_APPEND descriptor: the block reaches the system at
   // once, so a process killed right after the call loses nothing.
+  const auto failed = [](int e) {
+    const win::DWORD code = windowsErrorFromErrno(e);
+    std::fprintf(stderr, "registry: cannot append to %s: %s (error %lu)\n", regFile().c_str(), std::strerror(e),
+                 static_cast<unsigned long>(code));
+    return code;
+  };
   const int fd = ::open(regFile().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    std::fprintf(stderr, "registry: cannot append to %s: %s\n", regFile().c_str(), std::strerror(errno));
-    return;
-  }
+  if (fd < 0) return failed(errno);
   const char* p = bytes.data();
   std::size_t left = bytes.size();
+  win::DWORD code = 0;
   while (left > 0) {
     const ssize_t n = ::write(fd, p, left);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      std::fprintf(stderr, "registry: cannot append to %s: %s\n", regFile().c_str(), std::strerror(errno));
+      code = failed(n < 0 ? errno : ENOSPC);  // a write that takes nothing: the disk is full
       break;
     }
     p += n;
@@ -224,6 +232,7 @@ void record(std::u16string_view block) {
   }
   ::close(fd);
   s.fileHasHeader = true;
+  return code;
 }
 
 Encoding fileEncoding() { return current().encoding; }

@@ -70,7 +70,11 @@ win::LONG deleteFaultInTree(const Key& key);
 
 // Appends one change block to registry.reg (creating the file with its
 // header first when there is none) and hands it to the system at once.
-void record(std::u16string_view block);
+// Returns 0, or the Windows code of the host's failure, which is reported on
+// stderr: the registry calls still succeed, as on Windows, where the change
+// is made in memory and the hive file written later, so that a failed write
+// fails no registry call.
+win::DWORD record(std::u16string_view block);
 Encoding fileEncoding();
 
 // REGSAM as a handle keeps it: generic rights mapped, WOW64 flags dropped.

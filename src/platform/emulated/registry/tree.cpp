@@ -1,3 +1,5 @@
+// The registry's key trees in memory (tree.h): finding, adding and removing
+// keys and values without regard to the case of their names.
 #include "platform/emulated/registry/tree.h"
 
 #include <algorithm>

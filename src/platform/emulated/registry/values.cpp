@@ -1,4 +1,6 @@
-// The emulated registry's value and enumeration calls.
+// The emulated registry's value and enumeration calls (declared with the rest
+// of the seam in win32.h). Key calls are in keys.cpp; the state they share in
+// state.cpp.
 #include <algorithm>
 #include <cstring>
 
