@@ -21,9 +21,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/emulated/files/item_access.h"
 #include "platform/emulated/kernel/command_line.h"
-#include "platform/emulated/machine/image.h"
 #include "platform/emulated/kernel/services.h"
+#include "platform/emulated/machine/image.h"
 #include "platform/emulated/machine/text.h"
 #include "platform/win32.h"
 #include "qfmachine.h"
@@ -42,25 +43,9 @@ struct Entry {
   std::u16string command;
 };
 
-// Erases the tables of a list whose flag is true; whether any was erased.
-bool eraseFlagged(toml::array* list, const char* flag) {
-  if (!list) return false;
-  bool changed = false;
-  for (auto it = list->begin(); it != list->end();) {
-    const toml::table* t = it->as_table();
-    if (t && (*t)[flag].value_or(false)) {
-      it = list->erase(it);
-      changed = true;
-    } else {
-      ++it;
-    }
-  }
-  return changed;
-}
-
 void forgetWhatEndsAtBoot() {
   bool changed = emu::removeServicesMarkedForDeletion();
-  changed = eraseFlagged(emu::config()["fault"]["file"].as_array(), "until_boot") || changed;
+  changed = emu::endFileFaultsAtBoot() || changed;
   if (changed) emu::saveConfig();
 }
 

@@ -69,4 +69,20 @@ win::DWORD itemDenial(const WindowsPath& path, const std::filesystem::path& host
   return 0;
 }
 
+bool endFileFaultsAtBoot() {
+  toml::array* faults = config()["fault"]["file"].as_array();
+  if (!faults) return false;
+  bool ended = false;
+  for (auto it = faults->begin(); it != faults->end();) {
+    const toml::table* t = it->as_table();
+    if (t && (*t)["until_boot"].value_or(false)) {
+      it = faults->erase(it);
+      ended = true;
+    } else {
+      ++it;
+    }
+  }
+  return ended;
+}
+
 }  // namespace emu

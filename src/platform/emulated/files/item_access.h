@@ -27,4 +27,9 @@ enum class ItemAccess {
 // the item's host path (only a move asks it).
 [[nodiscard]] win::DWORD itemDenial(const WindowsPath& path, const std::filesystem::path& host, ItemAccess access);
 
+// At boot: drops the [[fault.file]] entries marked `until_boot` (a file held
+// open by a process that the restart ends). Whether any was dropped; the
+// caller saves machine.toml.
+bool endFileFaultsAtBoot();
+
 }  // namespace emu
