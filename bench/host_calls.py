@@ -22,7 +22,9 @@ def hexpath(escaped):
     return escaped.replace("\\x", "") or "-"
 
 
-def convert(line):
+def convert(line, folders):
+    """`folders` maps the descriptors of open folders to their paths (hex), so
+    that an open relative to one (openat(FD, NAME)) is replayed by its path."""
     m = CALL.match(line)
     if not m:
         return None
@@ -31,8 +33,14 @@ def convert(line):
     paths = [hexpath(s) for s in STRING.findall(args)]
     if name == "openat":
         flags = sum(bit for flag, bit in OPEN_FLAGS if flag in args)
-        return "open %d %d %s" % (flags, result, paths[0])
+        path = paths[0]
+        if fields[0] != "AT_FDCWD" and fields[0] in folders:
+            path = folders[fields[0]] + "2f" + path
+        if result >= 0 and "O_DIRECTORY" in args:
+            folders[str(result)] = path
+        return "open %d %d %s" % (flags, result, path)
     if name == "close":
+        folders.pop(fields[0], None)
         return "close " + fields[0]
     if name == "read":
         return "read %s %s" % (fields[0], fields[-1])
@@ -58,7 +66,8 @@ def convert(line):
 
 
 def main():
-    calls = [c for c in (convert(line) for line in open(sys.argv[1])) if c]
+    folders = {}
+    calls = [c for c in (convert(line, folders) for line in open(sys.argv[1])) if c]
     with open(sys.argv[2], "w") as out:
         out.write("\n".join(calls) + "\n")
 

@@ -49,6 +49,44 @@ TEST(DamagedImage, ALinkOutOfTheImageStopsTheMachineBeforeItActs) {
   EXPECT_EQ(image.boot().exitStatus, 2);
 }
 
+// Links of every kind, at any depth below a drive folder, after folders that
+// hold none: each stops the run, named in the message, before anything is done.
+TEST(DamagedImage, ALinkAnywhereBelowADriveStopsTheMachine) {
+  struct Case {
+    const char* what;
+    const char* link;    // made at this Windows path
+    bool toFolder;       // pointing at the outside folder, else at its file
+    bool dangling;       // pointing at nothing
+  };
+  const Case cases[] = {
+      // A folder link deep in a profile, below folders the walk lists first.
+      {"deep folder link", "C:\\Documents and Settings\\Owner\\Application Data\\deep\\er\\evil", true, false},
+      // A link to a file is refused as a folder link is.
+      {"file link", "C:\\WINDOWS\\system32\\evil.dll", false, false},
+      // A link to nothing is refused too: what it may point to later is outside the image.
+      {"dangling link", "C:\\Program Files\\gone", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Outside outside;
+    MachineImage image("link-below");
+    copyDemoImage(image);
+    const fs::path link = image.host(c.link);
+    fs::create_directories(link.parent_path());
+    if (c.dangling)
+      fs::create_symlink(outside.folder.root() / "nothing-here", link);
+    else if (c.toFolder)
+      fs::create_directory_symlink(outside.secret(), link);
+    else
+      fs::create_symlink(outside.secret() / "data.txt", link);
+    const qftest::RunResult run = image.run();
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_NE(run.err.find(link.filename().string()), std::string::npos) << run.err;
+    EXPECT_EQ(qftest::slurp(outside.secret() / "data.txt"), "precious");
+    EXPECT_FALSE(fs::exists(image.root() / "journal.txt"));
+  }
+}
+
 TEST(DamagedImage, ADriveFolderThatIsALinkStopsTheMachine) {
   Outside outside;
   MachineImage image("drive-link");
