@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -31,50 +32,50 @@ namespace {
   std::exit(2);
 }
 
+// Host folder listings read with getdents64 itself, one buffer for each depth
+// of the walk (the entries are looked at where they lie, none copied out).
+using WalkBuffers = std::vector<std::unique_ptr<char[]>>;
+constexpr std::size_t kWalkBufferSize = 32768;
+
 // One host folder below a drive folder and every folder below it, in the
-// order of a recursive listing: refuses at the first symbolic link. Read with
-// getdents64 and openat itself: the runtime's folder walk asks every folder's
-// kind and flags first (three more host calls a folder, over every folder of
-// the image, before the program does anything). False when the host fails
-// other than by refusing access to a folder, which ends the walk.
-bool refuseLinksWithin(int folder, const fs::path& shown, std::vector<char>& buffer) {
-  struct Entry {
-    std::string name;
-    unsigned char type;
-  };
-  std::vector<Entry> entries;
+// order of a recursive listing: refuses at the first symbolic link. Listed
+// with getdents64 and opened with openat itself: the runtime's folder walk
+// asks every folder's kind and flags first (three more host calls a folder,
+// over every folder of the image, before the program does anything). False
+// when the host fails other than by refusing access to a folder, which ends
+// the walk.
+bool refuseLinksWithin(int folder, const fs::path& shown, WalkBuffers& buffers, std::size_t depth) {
+  if (buffers.size() <= depth) buffers.push_back(std::make_unique_for_overwrite<char[]>(kWalkBufferSize));
+  char* const buffer = buffers[depth].get();
   for (;;) {
-    const ssize_t got = ::getdents64(folder, buffer.data(), buffer.size());
+    const ssize_t got = ::getdents64(folder, buffer, kWalkBufferSize);
     if (got < 0) return false;
-    if (got == 0) break;
+    if (got == 0) return true;
     for (ssize_t at = 0; at < got;) {
-      const auto* e = reinterpret_cast<const dirent64*>(buffer.data() + at);
+      const auto* e = reinterpret_cast<const dirent64*>(buffer + at);
       at += e->d_reclen;
       const std::string_view name(e->d_name);
-      if (name != "." && name != "..") entries.push_back({std::string(name), e->d_type});
+      if (name == "." || name == "..") continue;
+      unsigned char type = e->d_type;
+      if (type == DT_UNKNOWN) {
+        struct stat st {};
+        if (::fstatat(folder, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+          type = S_ISLNK(st.st_mode) ? DT_LNK : S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
+      }
+      if (type == DT_LNK)
+        refuse("the machine image holds a symbolic link, " + (shown / name).string() +
+               "; an image holds plain files and folders only, and the machine acts on nothing outside it.");
+      if (type != DT_DIR) continue;
+      const int below = ::openat(folder, e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (below < 0) {
+        if (errno == EACCES) continue;  // a folder the host will not list is passed over
+        return false;
+      }
+      const bool walked = refuseLinksWithin(below, shown / name, buffers, depth + 1);
+      ::close(below);
+      if (!walked) return false;
     }
   }
-  for (const Entry& e : entries) {
-    unsigned char type = e.type;
-    if (type == DT_UNKNOWN) {
-      struct stat st {};
-      if (::fstatat(folder, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-        type = S_ISLNK(st.st_mode) ? DT_LNK : S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
-    }
-    if (type == DT_LNK)
-      refuse("the machine image holds a symbolic link, " + (shown / e.name).string() +
-             "; an image holds plain files and folders only, and the machine acts on nothing outside it.");
-    if (type != DT_DIR) continue;
-    const int below = ::openat(folder, e.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (below < 0) {
-      if (errno == EACCES) continue;  // a folder the host will not list is passed over
-      return false;
-    }
-    const bool walked = refuseLinksWithin(below, shown / e.name, buffer);
-    ::close(below);
-    if (!walked) return false;
-  }
-  return true;
 }
 
 // The machine acts on its image's host files by path, and a host would follow
@@ -84,7 +85,7 @@ bool refuseLinksWithin(int folder, const fs::path& shown, std::vector<char>& buf
 // (or a drive folder that is one) stops the machine before it acts.
 void refuseLinks(const fs::path& root) {
   std::error_code ec;
-  std::vector<char> buffer(32768);
+  WalkBuffers buffers;
   for (const auto& drive : fs::directory_iterator(root, ec)) {
     const std::string name = drive.path().filename().string();
     if (name.rfind("drive_", 0) != 0) continue;
@@ -94,7 +95,7 @@ void refuseLinks(const fs::path& root) {
              " is a symbolic link; an image holds plain files and folders only.");
     const int folder = ::open(drive.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) continue;
-    refuseLinksWithin(folder, drive.path(), buffer);
+    refuseLinksWithin(folder, drive.path(), buffers, 0);
     ::close(folder);
   }
 }
