@@ -25,7 +25,7 @@ namespace qfbench {
 
 namespace fs = std::filesystem;
 
-inline fs::path sourceDir() { return fs::path(__FILE__).parent_path().parent_path(); }
+inline fs::path sourceDir() { return QF_SOURCE_DIR; }
 
 inline fs::path programPath() {
   if (const char* p = std::getenv("QF_PROGRAM")) return p;
