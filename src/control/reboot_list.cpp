@@ -5,20 +5,12 @@
 
 #include <string>
 
+#include "control/report_log.h"
 #include "platform/win32.h"
 
 std::FILE* rebootLog = nullptr;
 int doReboot = 0;
 int allowReboot = 0;
-
-namespace {
-
-void writeUnit(std::FILE* stream, char16_t unit) {
-  std::fputc(unit & 0xFF, stream);
-  std::fputc(unit >> 8, stream);
-}
-
-}  // namespace
 
 void openRebootList(std::u16string_view path) {
   rebootLog = win::_wfopen(std::u16string(path).c_str(), u"wb");
@@ -35,9 +27,8 @@ void addReboot(std::u16string_view path) {
   // Without an open list nothing is scheduled, so no restart is asked for in
   // vain.
   if (rebootLog == nullptr) return;
-  for (char16_t unit : path) writeUnit(rebootLog, unit);
-  writeUnit(rebootLog, u'\r');
-  writeUnit(rebootLog, u'\n');
+  writeUtf16(rebootLog, path);
+  writeUtf16(rebootLog, u"\r\n");
   std::fflush(rebootLog);
   doReboot = 1;
 }
