@@ -47,7 +47,7 @@ std::vector<Process> running() {
     }
     out.push_back(std::move(p));
   }
-  if (!selfListed) out.push_back({selfPid(), selfPath(), true, true, nullptr});
+  if (!selfListed) out.push_back({selfPid(), selfPath(), true, true});  // in no list of machine.toml
   return out;
 }
 

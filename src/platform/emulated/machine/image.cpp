@@ -163,7 +163,6 @@ toml::table& config() { return machine().config; }
 
 win::DWORD saveConfig() {
   Machine& m = machine();
-  writeSavedState(m.saved, m.config);
   // Written beside and renamed over the old file, so that a killed process
   // leaves either the old or the new state, never half a file.
   const fs::path file = m.image.root / "machine.toml";
@@ -173,7 +172,7 @@ win::DWORD saveConfig() {
     errno = 0;
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     out << "# Rewritten by the emulated machine when its state changed (comments are not kept).\n";
-    out << m.config << "\n";
+    out << withSavedState(m.saved, m.config) << "\n";
     out.flush();
     if (!out) {
       const win::DWORD code = windowsErrorFromErrno(errno);

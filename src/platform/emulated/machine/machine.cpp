@@ -20,7 +20,7 @@ Machine& machine() {
 void chooseMachine(const Image& image, toml::table config) {
   current.image = image;
   current.config = std::move(config);
-  current.saved = readSavedState(current.config);  // refers to the tables of current.config
+  current.saved = readSavedState(current.config);
   current.handles = {};
   current.privileges.reset();
   current.lastStartedPid = 0;

@@ -6,7 +6,7 @@
 // Held here:
 //   the image's folder and release, and its machine.toml as read (config);
 //   the saved state of machine.toml, typed (saved_state.h): services,
-//     processes and the message-box answers left;
+//     processes, the message-box answers left and the faults on files;
 //   the handle table: process, thread, token and service handles;
 //   the token's privileges and whether each is enabled;
 //   the id of the last process CreateProcessW started.
@@ -44,7 +44,7 @@ namespace emu {
 
 struct Machine {
   Image image;
-  toml::table config;  // machine.toml as read; saveConfig writes `saved` back into it
+  toml::table config;  // machine.toml as read; saveConfig writes it with `saved`
   SavedState saved;
   HandleTable handles;
   // The token's privileges held (LUID -> attributes), read from [token] on first use.
