@@ -6,6 +6,7 @@
 
 #include "platform/emulated/files/folder_index.h"
 #include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/machine.h"
 #include "platform/emulated/machine/text.h"
 
 namespace emu {
@@ -38,18 +39,14 @@ fs::path driveRoot(char16_t drive) {
   return image().root / name;
 }
 
-namespace {
 // The host folders of the drives as text, kept per image: every lookup starts there.
-std::string driveRoots[26];
-}  // namespace
-
-void forgetDriveRoots() {
-  for (auto& r : driveRoots) r.clear();
-}
+struct DriveRoots {
+  std::string text[26];
+};
 
 namespace {
 const std::string& driveRootText(char16_t drive) {
-  std::string& root = driveRoots[(upcase(drive) - u'A') % 26];
+  std::string& root = partState(machine().driveRoots).text[(upcase(drive) - u'A') % 26];
   if (root.empty()) root = driveRoot(drive).native();
   return root;
 }

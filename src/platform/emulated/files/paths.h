@@ -49,7 +49,5 @@ std::filesystem::path hostPathFor(const WindowsPath& path);
 
 // The host folder of a drive (drive_c for C:).
 std::filesystem::path driveRoot(char16_t drive);
-// Forgets the drives' host folders (machine.cpp calls it when an image is chosen).
-void forgetDriveRoots();
 
 }  // namespace emu
