@@ -3,9 +3,6 @@
 // each change to the file.
 #include "platform/emulated/registry/state.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +11,7 @@
 #include <map>
 #include <sstream>
 
+#include "platform/emulated/machine/append_file.h"
 #include "platform/emulated/machine/host_error.h"
 #include "platform/emulated/machine/image.h"
 #include "platform/emulated/machine/machine.h"
@@ -209,31 +207,15 @@ win::DWORD record(std::u16string_view block) {
     bytes += encodeRegText(u"Windows Registry Editor Version 5.00\r\n", s.encoding);
   }
   bytes += encodeRegText(block, s.encoding);
-  // One write(2) on an O_APPEND descriptor: the block reaches the system at
-  // once, so a process killed right after the call loses nothing.
-  const auto failed = [](int e) {
-    const win::DWORD code = windowsErrorFromErrno(e);
+  // Appended whole at once, so a process killed right after the call loses nothing.
+  win::DWORD code = 0;
+  if (const int e = appendToFile(regFile().string(), bytes)) {
+    code = windowsErrorFromErrno(e);
     std::fprintf(stderr, "registry: cannot append to %s: %s (error %lu)\n", regFile().c_str(), std::strerror(e),
                  static_cast<unsigned long>(code));
-    return code;
-  };
-  const int fd = ::open(regFile().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return failed(errno);
-  const char* p = bytes.data();
-  std::size_t left = bytes.size();
-  win::DWORD code = 0;
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      code = failed(n < 0 ? errno : ENOSPC);  // a write that takes nothing: the disk is full
-      break;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
   }
-  ::close(fd);
-  s.fileHasHeader = true;
+  // A file that could not be written may still lack its header.
+  if (code == 0) s.fileHasHeader = true;
   return code;
 }
 
