@@ -12,6 +12,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "platform/emulated/machine/folder_entries.h"
 #include "platform/emulated/machine/image.h"
 #include "platform/emulated/machine/machine.h"
 #include "platform/emulated/machine/text.h"
@@ -123,8 +124,6 @@ std::optional<FolderIndex> listFolder(const std::string& host, int notify, int& 
   // Nothing there, or not a folder: the watch has said so (IN_ONLYDIR). Any
   // other refusal (no watches left) still lets the folder be listed, unkept.
   if (watch < 0 && notify >= 0 && (errno == ENOENT || errno == ENOTDIR)) return std::nullopt;
-  // Read with getdents64 itself: opendir would first ask the folder's block
-  // size, one more host call per listing.
   FolderHandle dir(::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.fd < 0) {
     if (watch >= 0) ::inotify_rm_watch(notify, watch);
@@ -132,23 +131,16 @@ std::optional<FolderIndex> listFolder(const std::string& host, int notify, int& 
     return std::nullopt;
   }
   FolderIndex index;
-  alignas(dirent64) char buffer[32768];
-  for (;;) {
-    const ssize_t got = ::getdents64(dir.fd, buffer, sizeof buffer);
-    if (got < 0) {
-      // A folder that stops answering half-way is not kept as listed.
-      if (watch >= 0) ::inotify_rm_watch(notify, watch);
-      watch = -1;
-      return std::nullopt;
-    }
-    if (got == 0) break;
-    for (ssize_t at = 0; at < got;) {
-      const auto* e = reinterpret_cast<const dirent64*>(buffer + at);
-      at += e->d_reclen;
-      const std::string_view name(e->d_name);
-      if (name == "." || name == "..") continue;
-      addEntry(index, name, entryIsFolder(dir.fd, e->d_type, e->d_name));
-    }
+  alignas(dirent64) char buffer[kFolderBufferSize];
+  const bool listed = forEachEntry(dir.fd, buffer, [&](std::string_view name, unsigned char type, const char* cname) {
+    addEntry(index, name, entryIsFolder(dir.fd, type, cname));
+    return true;
+  });
+  if (!listed) {
+    // A folder that stops answering half-way is not kept as listed.
+    if (watch >= 0) ::inotify_rm_watch(notify, watch);
+    watch = -1;
+    return std::nullopt;
   }
   index.hostNames.shrink_to_fit();
   index.upperNames.shrink_to_fit();
