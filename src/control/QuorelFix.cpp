@@ -8,7 +8,7 @@
 #include <array>
 #include <vector>
 
-#include "control/privileges.h"
+#include "system/privileges.h"
 #include "control/reboot_list.h"
 #include "control/report_log.h"
 #include "control/script.h"
