@@ -1,6 +1,7 @@
-// Read-only queries of the machine: registry strings, subkeys and string
-// values of an open key, folder listings, running processes, byte signatures
-// in files, and the creation-time stamp of the inventory. None writes to the
+// Queries of the machine: registry strings, the subkeys and values of an
+// open key, folder listings, running processes, byte signatures in files
+// (content_match.cpp), and the creation-time stamp of the inventory
+// (creation_time.cpp, the one that writes, to the report). None changes the
 // machine; "none" results mean absent or unreadable.
 #pragma once
 
