@@ -138,6 +138,13 @@ void writeSavedState(const SavedState& state, toml::table& config) {
         t->insert_or_assign("marked_for_deletion", s->markedForDeletion);
     }
   }
+  for (const Service& s : state.services) {
+    if (!s.fromKey || (s.state == win::SERVICE_STOPPED && !s.markedForDeletion)) continue;
+    if (!config["service"].as_array()) config.insert("service", toml::array{});
+    toml::table t{{"name", toUtf8(s.name)}, {"state", serviceStateName(s.state)}};
+    if (s.markedForDeletion) t.insert("marked_for_deletion", true);
+    config["service"].as_array()->push_back(std::move(t));
+  }
   eraseGone(config["process"].as_array(), state.processes, false);
   eraseGone(config["message_boxes"]["answers"].as_array(), state.answers, true);
 }

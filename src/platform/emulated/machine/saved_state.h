@@ -30,6 +30,10 @@ struct Service {
   win::DWORD stopError = 0;                    // stop_error
   bool markedForDeletion = false;              // marked_for_deletion
   const void* source = nullptr;                // its table in the configuration
+  // Read from its key under HKLM\SYSTEM\CurrentControlSet\Services, with no
+  // [[service]] entry: stopped; written to machine.toml once its state is
+  // more than the key says (marked for deletion).
+  bool fromKey = false;
 };
 
 // [[process]]

@@ -82,7 +82,9 @@ State& current() {
       RegText text = decodeRegFile(raw);
       state.encoding = text.encoding;
       state.fileHasHeader = true;
-      applyRegText(text.text, state.machine, state.user);
+      if (const auto wrong = applyRegText(text.text, state.machine, state.user))
+        refuseImage("the machine image's registry cannot be read: " + regFile().string() + ":" +
+                    std::to_string(wrong->line) + ": " + wrong->what + ".");
     }
   }
   loadFaults();
@@ -97,6 +99,8 @@ OpenKey* lookup(win::HKEY handle) {
 }
 
 }  // namespace
+
+void loadRegistry() { current(); }
 
 void forgetRegistry() {
   state = State{};

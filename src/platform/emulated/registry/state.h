@@ -43,6 +43,10 @@ struct Resolved {
 // image is chosen): the trees are read afresh on first use, and every open
 // handle is invalid.
 void forgetRegistry();
+// Reads registry.reg when it has not been read since the image was chosen
+// (useImage calls it): a line that cannot be read refuses the image, naming
+// the file, the line and what is wrong.
+void loadRegistry();
 
 // Looks a handle up and checks that it grants every right in `needed`.
 // ERROR_INVALID_HANDLE for an unknown handle, ERROR_ACCESS_DENIED for a
