@@ -156,8 +156,8 @@ int MessageBoxW(HWND, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
     const bool noneLeft = emu::machine().saved.answers.empty();
     answer = nextImageAnswer().value_or(dismissed(uType));
     // A run without a terminal and without answers would otherwise end
-    // without a word at its first box.
-    if (noneLeft)
+    // without a word at its first box; a box with OK alone asks nothing.
+    if (noneLeft && emu::boxButtons(uType).size() > 1)
       std::fprintf(stderr,
                    "QuorelFix (emulated Windows): no terminal and no answer left in [message_boxes] answers: the box "
                    "\"%s\" is answered %s, as closing it would\n",
