@@ -211,6 +211,7 @@ void addServicesFromKeys() {
     s.name = key->name;
     s.state = win::SERVICE_STOPPED;
     s.fromKey = true;
+    s.source = static_cast<std::size_t>(-1);  // no element of [[service]]
     list.push_back(std::move(s));
   }
 }

@@ -39,10 +39,6 @@ struct Resolved {
   win::REGSAM access = 0;
 };
 
-// Drops the registry of the image chosen before (machine.cpp calls it when an
-// image is chosen): the trees are read afresh on first use, and every open
-// handle is invalid.
-void forgetRegistry();
 // Reads registry.reg when it has not been read since the image was chosen
 // (useImage calls it): a line that cannot be read refuses the image, naming
 // the file, the line and what is wrong.
