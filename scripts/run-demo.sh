@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Runs QuorelFix on a fresh copy of the bundled Windows XP machine image
-# (images/xp-demo), then shows the report it wrote and the journal of what it
-# did outside registry and files. At a terminal the message boxes ask you;
-# elsewhere they take the answers stored in the image. Then it restarts the
-# machine when QuorelFix asked for it (the reboot pass finishes the report),
+# (images/xp-demo), then shows the report it wrote and what changed the
+# machine: the journal condensed to moves, services, processes and boxes,
+# and the registry changes (the full journal is one command away). At a
+# terminal the message boxes ask you; elsewhere they take the answers stored
+# in the image. Then it restarts the machine when QuorelFix asked for it (the
+# reboot pass finishes the report),
 # and puts everything back with QuorelRestore: its list, "QuorelRestore all"
 # and the report QuorelRestore.txt.
 #
@@ -42,6 +44,22 @@ show_report() {
   fi
 }
 
+registry_size=$(stat -c %s "$image/registry.reg")
+
+# What changed the machine: the journal without the file opens and folders
+# made on the way, and the registry blocks appended since the run began.
+show_changes() {
+  echo
+  echo "== what changed the machine (journal.txt, condensed)"
+  grep -E '^(MessageBoxW|TerminateProcess|DeleteService|ControlService|CreateProcessW|ExitWindowsEx|system|boot|RunOnce|MoveFileW|SHFileOperationW from=)' \
+    "$image/journal.txt" 2>/dev/null || echo "(nothing)"
+  echo
+  echo "== registry changes (appended to registry.reg)"
+  tail -c +"$((registry_size + 1))" "$image/registry.reg" | iconv -f UTF-16LE -t UTF-8 | tr -d '\r' | grep -v '^$' || echo "(none)"
+  echo
+  echo "The full journal: cat '$image/journal.txt'"
+}
+
 echo "== QuorelFix on $image"
 status=0
 QUORELFIX_IMAGE="$PWD/$image" build/default/QuorelFix "$@" || status=$?
@@ -56,10 +74,7 @@ if [ -d "$desktop/QuorelFix Backups" ]; then
   (cd "$desktop/QuorelFix Backups" && find . -mindepth 1 | sed 's|^\./||' | sort)
 fi
 
-echo
-echo "== journal.txt"
-cat "$image/journal.txt" 2>/dev/null || echo "(empty)"
-echo
+show_changes
 if [ -d tools/qfmachine ] && grep -q '^ExitWindowsEx' "$image/journal.txt" 2>/dev/null; then
   echo
   echo "== restart: qfmachine boot (the reboot pass)"

@@ -75,12 +75,14 @@ TEST_F(Files, AttributeRecordTimesAndSize) {
   EXPECT_EQ(fileTime(data.ftCreationTime), 128753390450000000ULL);
   EXPECT_EQ(data.nFileSizeLow, 0u);
 
-  // Without an entry: the host's birth time, else its last-write time; never
-  // later than now and never before the file was written.
+  // Without an entry: the host's birth time, else its last-write time. A
+  // host time after the machine's clock (a file added today) reads as the
+  // clock's time.
   image.file("C:\\new.txt", "");
   ASSERT_TRUE(win::GetFileAttributesExW(u"C:\\new.txt", win::GetFileExInfoStandard, &data));
-  EXPECT_LE(fileTime(data.ftCreationTime), fileTime(data.ftLastWriteTime));
-  EXPECT_GT(fileTime(data.ftCreationTime), 129226395000000000ULL);
+  EXPECT_EQ(fileTime(data.ftCreationTime), kClockFileTime);
+  EXPECT_EQ(fileTime(data.ftLastWriteTime), kClockFileTime);
+  EXPECT_EQ(fileTime(data.ftLastAccessTime), kClockFileTime);
 }
 
 TEST_F(Files, FailedAttributeRecordWritesNothing) {

@@ -220,3 +220,44 @@ TEST(Services, SecondDeleteIsRefusedAlsoInALaterRun) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr char kXwoarhKey[] =
+    "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\xwoarh]\r\n"
+    "\"Start\"=dword:00000003\r\n\"Type\"=dword:00000001\r\n"
+    "\"ImagePath\"=hex(2):73,00,79,00,73,00,00,00\r\n"
+    "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\NoImagePath]\r\n"
+    "\"Start\"=dword:00000003\r\n\"Type\"=dword:00000001\r\n";
+
+}  // namespace
+
+// A key with Type, Start and ImagePath is a stopped service without a
+// [[service]] entry; its deletion is kept in machine.toml until the boot,
+// which takes the key away. A key without ImagePath is no service.
+TEST(Services, AServiceFromItsKeyAlone) {
+  qftest::Machine m("from-key", "");
+  m.image.registry(kXwoarhKey);
+  emu::useImage(m.image.root());
+  const win::SC_HANDLE scm = manager();
+  EXPECT_EQ(win::OpenServiceW(scm, u"NoImagePath", kDeleteAndStop), nullptr);
+  EXPECT_EQ(win::GetLastError(), win::ERROR_SERVICE_DOES_NOT_EXIST);
+  const win::SC_HANDLE s = win::OpenServiceW(scm, u"XWOARH", kDeleteAndStop);
+  ASSERT_NE(s, nullptr);
+  win::SERVICE_STATUS status{};
+  EXPECT_FALSE(win::ControlService(s, win::SERVICE_CONTROL_STOP, &status));
+  EXPECT_EQ(win::GetLastError(), win::ERROR_SERVICE_NOT_ACTIVE);
+  EXPECT_EQ(status.dwCurrentState, win::SERVICE_STOPPED);
+  EXPECT_EQ(stateIn(m.saved(), "xwoarh"), "gone");  // nothing to write while the key says it all
+  EXPECT_TRUE(win::DeleteService(s));
+  EXPECT_EQ(stateIn(m.saved(), "xwoarh"), "stopped+deleted");
+  // Another run sees it marked; the key stays while a handle is open.
+  emu::useImage(m.image.root());
+  const win::SC_HANDLE again = win::OpenServiceW(manager(), u"xwoarh", kDeleteAndStop);
+  ASSERT_NE(again, nullptr);
+  EXPECT_FALSE(win::DeleteService(again));
+  EXPECT_EQ(win::GetLastError(), win::ERROR_SERVICE_MARKED_FOR_DELETE);
+  EXPECT_TRUE(win::CloseServiceHandle(again));
+  EXPECT_FALSE(regtest::exists(win::HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Services\\xwoarh"));
+  EXPECT_EQ(stateIn(m.saved(), "xwoarh"), "gone");
+}

@@ -79,8 +79,6 @@ TEST_F(RegistryFile, ReadsRegeditText) {
        0, win::REG_SZ, utf16(u"u")},
       {"HKEY_CLASSES_ROOT is HKLM\\Software\\Classes", utf8File("[HKEY_CLASSES_ROOT\\.txt]\r\n@=\"txtfile\"\r\n"),
        HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes\\.txt", u"", 0, win::REG_SZ, utf16(u"txtfile")},
-      {"unknown root skipped with its values", utf8File("[HKEY_USERS\\S-1]\r\n\"s\"=\"x\"\r\n"), HKEY_LOCAL_MACHINE,
-       u"S-1", u"s", 2, 0xDEAD, {}},
       // Names ignore case; comments are skipped.
       {"case-insensitive keys and values, comment",
        utf8File("; a comment\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Mixed]\r\n\"Value\"=\"v\"\r\n"), HKEY_LOCAL_MACHINE,

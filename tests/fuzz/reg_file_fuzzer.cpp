@@ -1,8 +1,9 @@
 // Fuzzes the machine image's registry.reg reader: any bytes, in either
-// encoding, are read without a crash or undefined behaviour, and what was
-// read survives the machine's own writing: every key and value written back
-// as the blocks the machine appends for a change, and read again, gives the
-// same trees (names, types and bytes exactly).
+// encoding, are read or refused at a line without a crash or undefined
+// behaviour, and what was read survives the machine's own writing: every
+// key and value written back as the blocks the machine appends for a
+// change, and read again, gives the same trees (names, types and bytes
+// exactly), with no line refused.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -40,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const RegText file = decodeRegFile(std::string_view(reinterpret_cast<const char*>(data), size));
   auto machine = makeRoot(u"HKEY_LOCAL_MACHINE");
   auto user = makeRoot(u"HKEY_CURRENT_USER");
-  applyRegText(file.text, machine, user);
+  if (applyRegText(file.text, machine, user)) return 0;  // refused: the image would not run
 
   // Written back in the file's own encoding, through its bytes, and read again.
   std::u16string text = u"Windows Registry Editor Version 5.00\r\n";
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       (file.encoding == Encoding::Utf16le ? std::string("\xFF\xFE") : std::string()) + encodeRegText(text, file.encoding));
   auto machine2 = makeRoot(u"HKEY_LOCAL_MACHINE");
   auto user2 = makeRoot(u"HKEY_CURRENT_USER");
-  applyRegText(again.text, machine2, user2);
+  if (applyRegText(again.text, machine2, user2)) std::abort();  // the machine's own writing always reads
   if (!sameTree(*machine, *machine2) || !sameTree(*user, *user2)) std::abort();
   return 0;
 }

@@ -99,15 +99,17 @@ TEST(DamagedImage, ADriveFolderThatIsALinkStopsTheMachine) {
 }
 
 // registry.reg cut short at points spread over the file, and with a run of
-// garbage in the middle: the machine reads what it can, the run ends with
-// status 0, the file keeps every byte it had (changes are appended), and the
-// image runs again.
-TEST(DamagedImage, ADamagedRegistryFileStillRuns) {
+// garbage in the middle: a file cut between lines reads and runs (changes
+// are appended after every byte it had); one cut inside a line, or holding
+// garbage, stops the machine with status 2, naming the file and the line,
+// before anything is changed.
+TEST(DamagedImage, ADamagedRegistryFileRunsOrIsRefusedByLine) {
   const std::string whole = qftest::slurp(fs::path(QF_SOURCE_DIR) / "images" / "xp-demo" / "registry.reg");
   std::vector<std::string> damaged;
   for (std::size_t part = 1; part <= 8; ++part) damaged.push_back(whole.substr(0, whole.size() * part / 9));
   damaged.push_back(whole.substr(0, whole.size() / 2) + std::string("\x00\xFF[\"=\x01hex(7):,,\\\n", 18) +
                     whole.substr(whole.size() / 2));
+  int refused = 0;
   for (std::size_t i = 0; i < damaged.size(); ++i) {
     SCOPED_TRACE("variant " + std::to_string(i));
     MachineImage image("damaged-reg");
@@ -118,12 +120,21 @@ TEST(DamagedImage, ADamagedRegistryFileStillRuns) {
       std::fclose(f);
     }
     const qftest::RunResult run = image.run();
-    EXPECT_EQ(run.exitStatus, 0) << run.err;
     const std::string after = qftest::slurp(image.root() / "registry.reg");
+    if (run.exitStatus == 2) {
+      ++refused;
+      EXPECT_NE(run.err.find("the machine image's registry cannot be read: "), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find("registry.reg:"), std::string::npos) << run.err;
+      EXPECT_EQ(after, damaged[i]);
+      EXPECT_FALSE(fs::exists(image.root() / "journal.txt"));
+      continue;
+    }
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(after.substr(0, damaged[i].size()), damaged[i]);
     EXPECT_EQ(image.boot().exitStatus, 0);
     EXPECT_EQ(image.run().exitStatus, 0);
   }
+  EXPECT_GE(refused, 1);  // the garbage at least
 }
 
 TEST(DamagedImage, AMissingDriveFolderStillRuns) {

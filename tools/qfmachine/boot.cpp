@@ -38,11 +38,6 @@ namespace {
 
 constexpr char16_t kRunOnce[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
-struct Entry {
-  std::u16string name;
-  std::u16string command;
-};
-
 void forgetWhatEndsAtBoot() {
   bool changed = emu::removeServicesMarkedForDeletion();
   changed = emu::endFileFaultsAtBoot() || changed;
@@ -65,9 +60,10 @@ std::u16string expanded(const std::u16string& text) {
   return out;
 }
 
-// The RunOnce values that hold command lines, in the order the key lists them.
-std::vector<Entry> runOnceEntries() {
-  std::vector<Entry> entries;
+}  // namespace
+
+std::vector<RunOnceEntry> runOnceEntries() {
+  std::vector<RunOnceEntry> entries;
   win::HKEY key = nullptr;
   if (win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, kRunOnce, 0, win::KEY_QUERY_VALUE, &key) != win::ERROR_SUCCESS)
     return entries;
@@ -92,6 +88,8 @@ std::vector<Entry> runOnceEntries() {
   win::RegCloseKey(key);
   return entries;
 }
+
+namespace {
 
 void deleteValue(const std::u16string& name) {
   win::HKEY key = nullptr;
@@ -154,7 +152,7 @@ int boot(const fs::path& root) {
   const fs::path image = emu::image().root;
   emu::journal("boot");
   forgetWhatEndsAtBoot();
-  for (const Entry& entry : runOnceEntries()) {
+  for (const RunOnceEntry& entry : runOnceEntries()) {
     // Each program run may change the image: read it afresh before touching it.
     emu::useImage(image);
     const bool deleteAfter = !entry.name.empty() && entry.name[0] == u'!';

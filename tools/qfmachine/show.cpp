@@ -35,6 +35,9 @@ int show(const std::filesystem::path& root) {
   for (const emu::Service& s : saved.services)
     std::printf("  %-24s %s%s\n", emu::toUtf8(s.name).c_str(), emu::serviceStateName(s.state),
                 s.markedForDeletion ? ", marked for deletion" : "");
+  std::printf("RunOnce (run at the next boot):\n");
+  for (const RunOnceEntry& e : runOnceEntries())
+    std::printf("  %s = %s\n", emu::toUtf8(e.name).c_str(), emu::toUtf8(e.command).c_str());
   std::printf("Message-box answers left: %zu\n", saved.answers.size());
   std::printf("Journal:\n");
   std::ifstream journal(emu::image().root / "journal.txt");

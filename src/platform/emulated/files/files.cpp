@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -79,12 +80,17 @@ std::optional<ItemInfo> itemInfo(const fs::path& host, const WindowsPath& path) 
   const bool folder = S_ISDIR(sx.stx_mode);
   info.attributes = folder ? win::FILE_ATTRIBUTE_DIRECTORY : win::FILE_ATTRIBUTE_ARCHIVE;
   info.size = folder ? 0 : sx.stx_size;
-  info.written = fileTimeFromUnix(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
-  info.accessed = fileTimeFromUnix(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
+  // No host time is later than the machine's clock: one after it (a file
+  // copied into the image today, a folder made during the run) reads as the
+  // clock's time, so a 2010 machine never shows a file of 2026.
+  const std::uint64_t now = nowFileTime();
+  const auto hostTime = [now](const statx_timestamp& t) { return std::min(fileTimeFromUnix(t.tv_sec, t.tv_nsec), now); };
+  info.written = hostTime(sx.stx_mtime);
+  info.accessed = hostTime(sx.stx_atime);
   if (auto configured = configuredCreationTime(path)) {
     info.created = *configured;
   } else if (sx.stx_mask & STATX_BTIME) {
-    info.created = fileTimeFromUnix(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec);
+    info.created = hostTime(sx.stx_btime);
   } else {
     info.created = info.written;
   }

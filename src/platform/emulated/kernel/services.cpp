@@ -11,6 +11,8 @@
 // ControlService fills the status record exactly when Windows does: on
 // success and on ERROR_INVALID_SERVICE_CONTROL, ERROR_SERVICE_CANNOT_ACCEPT_CTRL
 // and ERROR_SERVICE_NOT_ACTIVE, never on any other error.
+#include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "platform/emulated/machine/image.h"
 #include "platform/emulated/machine/machine.h"
 #include "platform/emulated/kernel/services.h"
+#include "platform/emulated/registry/state.h"
 #include "platform/emulated/machine/text.h"
 #include "platform/win32.h"
 #include "platform/emulated/machine/call_faults.h"
@@ -187,6 +190,30 @@ namespace emu {
 void deleteServiceKey(std::u16string_view name) {
   const std::u16string key = u"SYSTEM\\CurrentControlSet\\Services\\" + std::u16string(name);
   (void)win::SHDeleteKeyW(win::HKEY_LOCAL_MACHINE, key.c_str());
+}
+
+void addServicesFromKeys() {
+  const auto services = reg::findPath(reg::root(reg::Hive::Machine), {u"SYSTEM", u"CurrentControlSet", u"Services"});
+  if (!services) return;
+  std::vector<Service>& list = machine().saved.services;
+  for (const auto& key : services->subkeys) {
+    const auto has = [&](std::u16string_view name, std::initializer_list<win::DWORD> types) {
+      const reg::Value* v = reg::findValue(*key, name);
+      return v && std::find(types.begin(), types.end(), v->type) != types.end();
+    };
+    if (!has(u"Type", {win::REG_DWORD}) || !has(u"Start", {win::REG_DWORD}) ||
+        !has(u"ImagePath", {win::REG_SZ, win::REG_EXPAND_SZ}))
+      continue;
+    const bool listed =
+        std::any_of(list.begin(), list.end(), [&](const Service& s) { return equalNoCase(s.name, key->name); });
+    if (listed) continue;
+    Service s;
+    s.name = key->name;
+    s.state = win::SERVICE_STOPPED;
+    s.fromKey = true;
+    s.source = static_cast<std::size_t>(-1);  // no element of [[service]]
+    list.push_back(std::move(s));
+  }
 }
 
 bool removeServicesMarkedForDeletion() {

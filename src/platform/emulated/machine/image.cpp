@@ -19,19 +19,23 @@
 
 #include "platform/emulated/machine/folder_entries.h"
 #include "platform/emulated/machine/host_error.h"
+#include "platform/emulated/kernel/services.h"
 #include "platform/emulated/machine/machine.h"
+#include "platform/emulated/registry/state.h"
 
 namespace emu {
 namespace fs = std::filesystem;
 
-namespace {
 // Stops the process before anything is changed: a run without a machine has
 // nothing it could safely touch.
-[[noreturn]] void refuse(const std::string& why) {
+void refuseImage(const std::string& why) {
   std::fprintf(stderr, "QuorelFix (emulated Windows): %s\n", why.c_str());
   std::fflush(stderr);
   std::exit(2);
 }
+
+namespace {
+[[noreturn]] void refuse(const std::string& why) { refuseImage(why); }
 
 // Host folder listings, one buffer for each depth of the walk (the entries
 // are looked at where they lie, none copied out).
@@ -141,6 +145,10 @@ void useImage(const fs::path& root) {
   if (ec) chosen.root = root;
   chosen.windows = windows;
   chooseMachine(chosen, std::move(parsed));
+  // registry.reg is read now, so that a line it cannot read refuses the image
+  // before the program acts; its services' keys are services too.
+  reg::loadRegistry();
+  addServicesFromKeys();
 }
 
 WindowsVersion windowsVersion() { return image().windows; }

@@ -40,6 +40,9 @@ std::filesystem::path imageFolderFromEnvironment();
 // Chooses an image folder (tests: another one, or the same one re-read): the
 // machine starts afresh on it (machine.h).
 void useImage(const std::filesystem::path& root);
+// Stops the process with status 2 and `why` on standard error: an image
+// that cannot be read is refused before the program acts.
+[[noreturn]] void refuseImage(const std::string& why);
 // The release the current image answers as.
 WindowsVersion windowsVersion();
 // The parsed machine.toml of the current image, as read (what a run changes

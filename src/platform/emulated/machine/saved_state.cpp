@@ -143,6 +143,13 @@ toml::table withSavedState(const SavedState& state, const toml::table& config) {
   eraseGone(out["process"].as_array(), state.processes, false);
   eraseGone(out["message_boxes"]["answers"].as_array(), state.answers, true);
   eraseGone(out["fault"]["file"].as_array(), state.fileFaults, false);
+  for (const Service& s : state.services) {
+    if (!s.fromKey || (s.state == win::SERVICE_STOPPED && !s.markedForDeletion)) continue;
+    if (!out["service"].as_array()) out.insert("service", toml::array{});
+    toml::table t{{"name", toUtf8(s.name)}, {"state", serviceStateName(s.state)}};
+    if (s.markedForDeletion) t.insert("marked_for_deletion", true);
+    out["service"].as_array()->push_back(std::move(t));
+  }
   return out;
 }
 

@@ -33,6 +33,11 @@ struct Service {
   win::DWORD stopError = 0;                    // stop_error
   bool markedForDeletion = false;              // marked_for_deletion
   std::size_t source = 0;                      // its element of [[service]] as read
+  // Read from its key under HKLM\SYSTEM\CurrentControlSet\Services, with no
+  // [[service]] entry (its source then names no element): stopped; written
+  // to machine.toml once its state is more than the key says (marked for
+  // deletion).
+  bool fromKey = false;
 };
 
 // [[process]]

@@ -79,44 +79,46 @@ bool parseHexBytes(std::u16string_view s, std::vector<win::BYTE>* out) {
 
 // The data part of a value line ("text", dword:, hex:, hex(N):), read into
 // type and bytes. `lines`/`next` supply continuation lines of hex data.
-bool parseData(std::u16string_view data, const std::vector<std::u16string_view>& lines, std::size_t& next,
-               win::DWORD* type, std::vector<win::BYTE>* bytes) {
+// Null when it reads, else what is wrong with it.
+const char* parseData(std::u16string_view data, const std::vector<std::u16string_view>& lines, std::size_t& next,
+                      win::DWORD* type, std::vector<win::BYTE>* bytes) {
   if (!data.empty() && data.front() == u'"') {
     std::u16string text;
-    if (!readQuoted(data, &text)) return false;
+    if (!readQuoted(data, &text)) return "the quoted text is not closed";
+    if (!trimmed(data).empty()) return "text follows the closing quote";
     *type = win::REG_SZ;
     *bytes = utf16leBytes(text, true);
-    return true;
+    return nullptr;
   }
   if (startsWithNoCase(data, u"dword:")) {
     std::u16string_view digits = trimmed(data.substr(6));
-    if (digits.empty() || digits.size() > 8) return false;
+    if (digits.empty() || digits.size() > 8) return "a dword needs 1 to 8 hexadecimal digits";
     win::DWORD v = 0;
     for (char16_t c : digits) {
       int d = hexDigit(c);
-      if (d < 0) return false;
+      if (d < 0) return "a dword needs 1 to 8 hexadecimal digits";
       v = v << 4 | static_cast<win::DWORD>(d);
     }
     *type = win::REG_DWORD;
     *bytes = {static_cast<win::BYTE>(v), static_cast<win::BYTE>(v >> 8), static_cast<win::BYTE>(v >> 16),
               static_cast<win::BYTE>(v >> 24)};
-    return true;
+    return nullptr;
   }
-  if (!startsWithNoCase(data, u"hex")) return false;
+  if (!startsWithNoCase(data, u"hex")) return "the data is none of \"text\", dword:, hex: or hex(N):";
   data.remove_prefix(3);
   win::DWORD t = win::REG_BINARY;
   if (!data.empty() && data.front() == u'(') {
     std::size_t close = data.find(u')');
-    if (close == std::u16string_view::npos || close == 1 || close > 9) return false;
+    if (close == std::u16string_view::npos || close == 1 || close > 9) return "hex(N) needs a hexadecimal type N";
     t = 0;
     for (char16_t c : data.substr(1, close - 1)) {
       int d = hexDigit(c);
-      if (d < 0) return false;
+      if (d < 0) return "hex(N) needs a hexadecimal type N";
       t = t << 4 | static_cast<win::DWORD>(d);
     }
     data.remove_prefix(close + 1);
   }
-  if (data.empty() || data.front() != u':') return false;
+  if (data.empty() || data.front() != u':') return "hex data needs a colon after hex or hex(N)";
   data.remove_prefix(1);
   // A trailing backslash continues the bytes on the next line.
   std::u16string all;
@@ -125,11 +127,16 @@ bool parseData(std::u16string_view data, const std::vector<std::u16string_view>&
     const bool more = !part.empty() && part.back() == u'\\';
     if (more) part.remove_suffix(1);
     all += part;
-    if (!more || next >= lines.size()) break;
-    part = trimmed(lines[next++]);
+    if (!more) break;
+    if (next >= lines.size()) return "the hex data ends with a backslash, but the file ends there";
+    part = trimmed(lines[next]);
+    if (part.empty() || part.front() == u'[' || part.front() == u'"' || part.front() == u'@')
+      return "the hex data ends with a backslash, but the next line does not go on with it";
+    ++next;
   }
   *type = t;
-  return parseHexBytes(all, bytes);
+  if (!parseHexBytes(all, bytes)) return "hex data must be bytes of two hexadecimal digits, parted by commas";
+  return nullptr;
 }
 
 std::u16string escaped(std::u16string_view s) {
@@ -243,32 +250,42 @@ std::string encodeRegText(std::u16string_view text, Encoding encoding) {
   return out;
 }
 
-void applyRegText(std::u16string_view text, const std::shared_ptr<Key>& machine, const std::shared_ptr<Key>& user) {
+std::optional<RegLineError> applyRegText(std::u16string_view text, const std::shared_ptr<Key>& machine,
+                                         const std::shared_ptr<Key>& user) {
   std::vector<std::u16string_view> lines;
   for (std::size_t start = 0; start <= text.size();) {
     std::size_t end = text.find(u'\n', start);
     if (end == std::u16string_view::npos) end = text.size();
     std::u16string_view line = text.substr(start, end - start);
     if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+    // A byte-order mark inside the text: a second export appended whole, in
+    // the file's own encoding.
+    if (!line.empty() && line.front() == 0xFEFF) line.remove_prefix(1);
     lines.push_back(line);
     start = end + 1;
   }
 
-  std::shared_ptr<Key> current;  // the key the value lines belong to; none after [-...] or an unknown root
+  std::shared_ptr<Key> current;  // the key the value lines belong to; none after [-...]
+  bool deletion = false;         // the last header deleted a key
   for (std::size_t next = 0; next < lines.size();) {
+    const std::size_t number = next + 1;
+    const auto refused = [&](std::string what) { return RegLineError{number, std::move(what)}; };
     std::u16string_view line = trimmed(lines[next++]);
     if (line.empty() || line.front() == u';') continue;
+    if (line == u"Windows Registry Editor Version 5.00" || line == u"REGEDIT4") continue;
     if (line.front() == u'[') {
       current = nullptr;
-      if (line.back() != u']') continue;
+      if (line.back() != u']') return refused("the key's name is not closed with ]");
       std::u16string_view inner = line.substr(1, line.size() - 2);
-      const bool remove = !inner.empty() && inner.front() == u'-';
-      if (remove) inner.remove_prefix(1);
+      deletion = !inner.empty() && inner.front() == u'-';
+      if (deletion) inner.remove_prefix(1);
       auto rooted = parseRootedPath(inner);
-      if (!rooted) continue;
+      if (!rooted)
+        return refused("unknown root key \"" + toUtf8(inner.substr(0, inner.find(u'\\'))) +
+                       "\"; keys begin HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER or HKEY_CLASSES_ROOT");
       const auto& root = rooted->hive == Hive::Machine ? machine : user;
-      if (remove) {
-        if (rooted->path.empty()) continue;  // a hive's root is never removed
+      if (deletion) {
+        if (rooted->path.empty()) return refused("a root key cannot be deleted");
         if (auto key = findPath(root, rooted->path)) removeTree(*key);
       } else {
         bool created = false;
@@ -276,15 +293,21 @@ void applyRegText(std::u16string_view text, const std::shared_ptr<Key>& machine,
       }
       continue;
     }
-    if (!current || (line.front() != u'"' && line.front() != u'@')) continue;
+    if (line.size() >= 2 && line[0] == 0xFF && line[1] == 0xFE)
+      return refused("a UTF-16 export was appended to this UTF-8 file as bytes; add an export with qfmachine import");
+    if (line.front() != u'"' && line.front() != u'@')
+      return refused("the line is no key [...], value \"name\"=... or @=..., nor a comment ;...");
+    if (!current)
+      return refused(deletion ? "a value follows a key deletion [-...]; values belong to a key [...]"
+                              : "a value comes before any key [...]");
     std::u16string name;
     if (line.front() == u'@') {
       line.remove_prefix(1);
     } else if (!readQuoted(line, &name)) {
-      continue;
+      return refused("the value's name is not closed with a quote");
     }
     line = trimmed(line);
-    if (line.empty() || line.front() != u'=') continue;
+    if (line.empty() || line.front() != u'=') return refused("the value's name is not followed by =");
     line = trimmed(line.substr(1));
     if (line == u"-") {
       deleteValue(*current, name);
@@ -292,8 +315,10 @@ void applyRegText(std::u16string_view text, const std::shared_ptr<Key>& machine,
     }
     win::DWORD type = 0;
     std::vector<win::BYTE> bytes;
-    if (parseData(line, lines, next, &type, &bytes)) setValue(*current, name, type, std::move(bytes));
+    if (const char* wrong = parseData(line, lines, next, &type, &bytes)) return refused(wrong);
+    setValue(*current, name, type, std::move(bytes));
   }
+  return std::nullopt;
 }
 
 std::u16string keyBlock(const Key& key) { return u"\r\n[" + keyPath(key) + u"]\r\n"; }

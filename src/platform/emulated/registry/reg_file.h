@@ -38,10 +38,21 @@ RegText decodeRegFile(std::string_view bytes);
 // Text to the file's bytes (no byte-order mark).
 std::string encodeRegText(std::u16string_view text, Encoding encoding);
 
+// A line of the file that cannot be read: its number (from 1) and what is
+// wrong with it.
+struct RegLineError {
+  std::size_t line = 0;
+  std::string what;
+};
+
 // Applies the file's blocks in order: key headers create keys, [-key] removes
-// a tree, values are set ("name"=- deletes one). Lines it does not understand
-// are skipped, as regedit skips them.
-void applyRegText(std::u16string_view text, const std::shared_ptr<Key>& machine, const std::shared_ptr<Key>& user);
+// a tree, values are set ("name"=- deletes one); the header line
+// ("Windows Registry Editor Version 5.00" or "REGEDIT4"), blank lines and
+// comments are passed over, also further down, where a second export was
+// appended. Stops at the first line it cannot read, and names it: the trees
+// then hold what the lines before it made.
+[[nodiscard]] std::optional<RegLineError> applyRegText(std::u16string_view text, const std::shared_ptr<Key>& machine,
+                                                       const std::shared_ptr<Key>& user);
 
 // Blocks appended for one change. Each starts with a line break, so a file
 // that does not end with one still reads right.

@@ -86,7 +86,9 @@ RegistryState& current() {
       RegText text = decodeRegFile(raw);
       state.encoding = text.encoding;
       state.fileHasHeader = true;
-      applyRegText(text.text, state.machine, state.user);
+      if (const auto wrong = applyRegText(text.text, state.machine, state.user))
+        refuseImage("the machine image's registry cannot be read: " + regFile().string() + ":" +
+                    std::to_string(wrong->line) + ": " + wrong->what + ".");
     }
   }
   loadFaults(state);
@@ -102,6 +104,8 @@ OpenKey* lookup(win::HKEY handle) {
 }
 
 }  // namespace
+
+void loadRegistry() { current(); }
 
 bool isPredefined(win::HKEY handle) {
   return handle == win::HKEY_LOCAL_MACHINE || handle == win::HKEY_CURRENT_USER || handle == win::HKEY_CLASSES_ROOT;

@@ -39,6 +39,11 @@ struct Resolved {
   win::REGSAM access = 0;
 };
 
+// Reads registry.reg when it has not been read since the image was chosen
+// (useImage calls it): a line that cannot be read refuses the image, naming
+// the file, the line and what is wrong.
+void loadRegistry();
+
 // Looks a handle up and checks that it grants every right in `needed`.
 // ERROR_INVALID_HANDLE for an unknown handle, ERROR_ACCESS_DENIED for a
 // missing right, ERROR_KEY_DELETED when its key has been removed.

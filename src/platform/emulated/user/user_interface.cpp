@@ -14,6 +14,9 @@
 // An answer from the image is taken as it stands, also one that the box's
 // buttons could not give, so that a program's handling of odd results can
 // be driven too.
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +30,7 @@
 #include "platform/emulated/machine/image.h"
 #include "platform/emulated/machine/machine.h"
 #include "platform/emulated/machine/text.h"
+#include "platform/emulated/user/box_drawing.h"
 #include "platform/win32.h"
 #include "platform/emulated/machine/call_faults.h"
 
@@ -34,26 +38,6 @@ namespace win {
 namespace {
 
 constexpr UINT kButtonsMask = 0x0000000F;
-constexpr UINT kDefaultButtonMask = 0x00000F00;
-
-struct Button {
-  int id;
-  const char* label;  // the key to press is in brackets
-  char key;
-};
-
-std::vector<Button> buttons(UINT style) {
-  switch (style & kButtonsMask) {
-    case MB_OKCANCEL: return {{IDOK, "[O]K", 'o'}, {IDCANCEL, "[C]ancel", 'c'}};
-    case MB_ABORTRETRYIGNORE: return {{IDABORT, "[A]bort", 'a'}, {IDRETRY, "[R]etry", 'r'}, {IDIGNORE, "[I]gnore", 'i'}};
-    case MB_YESNOCANCEL: return {{IDYES, "[Y]es", 'y'}, {IDNO, "[N]o", 'n'}, {IDCANCEL, "[C]ancel", 'c'}};
-    case MB_YESNO: return {{IDYES, "[Y]es", 'y'}, {IDNO, "[N]o", 'n'}};
-    case MB_RETRYCANCEL: return {{IDRETRY, "[R]etry", 'r'}, {IDCANCEL, "[C]ancel", 'c'}};
-    case MB_CANCELTRYCONTINUE:
-      return {{IDCANCEL, "[C]ancel", 'c'}, {IDTRYAGAIN, "[T]ry Again", 't'}, {IDCONTINUE, "C[o]ntinue", 'o'}};
-    default: return {{IDOK, "[O]K", 'o'}};
-  }
-}
 
 // The answer of a box dismissed without a button.
 int dismissed(UINT style) {
@@ -65,6 +49,15 @@ int dismissed(UINT style) {
     case MB_YESNO: return IDNO;
     case MB_ABORTRETRYIGNORE: return IDABORT;
     default: return IDOK;
+  }
+}
+
+const char* dismissedName(UINT style) {
+  switch (dismissed(style)) {
+    case IDCANCEL: return "Cancel (IDCANCEL)";
+    case IDNO: return "No (IDNO)";
+    case IDABORT: return "Abort (IDABORT)";
+    default: return "OK (IDOK)";
   }
 }
 
@@ -81,55 +74,53 @@ std::optional<int> nextImageAnswer() {
   return next.id;
 }
 
-// Wraps text to lines of at most width characters (counted in code units).
-std::vector<std::string> wrap(const std::u16string& text, std::size_t width) {
-  std::vector<std::string> lines;
-  std::u16string all = text;
-  std::size_t start = 0;
-  while (start <= all.size()) {
-    std::size_t end = all.find(u'\n', start);
-    std::u16string para = all.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start);
-    if (!para.empty() && para.back() == u'\r') para.pop_back();
-    while (para.size() > width) {
-      std::size_t cut = para.rfind(u' ', width);
-      if (cut == std::u16string::npos || cut == 0) cut = width;
-      lines.push_back(emu::toUtf8(para.substr(0, cut)));
-      para.erase(0, cut == width ? cut : cut + 1);
-    }
-    lines.push_back(emu::toUtf8(para));
-    if (end == std::u16string::npos) break;
-    start = end + 1;
-  }
-  return lines;
+// The terminal's width in columns: its window size, else $COLUMNS, else 80.
+std::size_t terminalColumns() {
+  struct winsize size {};
+  if (::ioctl(1, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  if (const char* columns = std::getenv("COLUMNS"); columns && std::atoi(columns) > 0)
+    return static_cast<std::size_t>(std::atoi(columns));
+  return 80;
 }
 
-std::size_t columns(const std::string& utf8) { return emu::toUtf16(utf8).size(); }
-
-void drawBox(const std::u16string& caption, const std::u16string& text, const std::vector<Button>& bs) {
-  constexpr std::size_t kWidth = 64;
-  const std::string rule = "+" + std::string(kWidth + 2, '-') + "+\n";
-  auto row = [&](const std::string& s) {
-    std::printf("| %s%s |\n", s.c_str(), std::string(kWidth - std::min(kWidth, columns(s)), ' ').c_str());
-  };
-  std::printf("\n%s", rule.c_str());
-  for (const auto& l : wrap(caption, kWidth)) row(l);
-  std::printf("%s", rule.c_str());
-  for (const auto& l : wrap(text, kWidth)) row(l);
-  row("");
-  std::string labels;
-  for (const auto& b : bs) labels += (labels.empty() ? "" : "   ") + std::string(b.label);
-  row(std::string(kWidth > labels.size() ? (kWidth - labels.size()) / 2 : 0, ' ') + labels);
-  std::printf("%s", rule.c_str());
+// Whether the cursor stands after text on its line, as the terminal reports
+// it (ESC [6n; the answer ESC [row;column R). The program's console text may
+// end without a line break ("Creating logfile... Done!"); a box after it
+// needs one more to stand one blank line below. False when the terminal
+// does not answer within a fifth of a second.
+bool cursorAfterText() {
+  termios saved {};
+  if (::tcgetattr(0, &saved) != 0) return false;
+  termios raw = saved;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  raw.c_cc[VMIN] = 0;
+  raw.c_cc[VTIME] = 0;
+  if (::tcsetattr(0, TCSANOW, &raw) != 0) return false;
+  std::fputs("\x1b[6n", stdout);
+  std::fflush(stdout);
+  std::string answer;
+  pollfd in{0, POLLIN, 0};
+  while (answer.size() < 32 && ::poll(&in, 1, 200) > 0) {
+    char c = 0;
+    if (::read(0, &c, 1) != 1) break;
+    answer.push_back(c);
+    if (c == 'R') break;
+  }
+  ::tcsetattr(0, TCSANOW, &saved);
+  const std::size_t semicolon = answer.rfind(';');
+  if (answer.empty() || answer.back() != 'R' || semicolon == std::string::npos) return false;
+  return std::atoi(answer.c_str() + semicolon + 1) > 1;
 }
 
 // Asks at the terminal until a button is chosen; Enter takes the default
-// button; the end of input dismisses the box.
+// button; the end of input dismisses the box. A key that answers no button
+// gets a line that names the keys, and the prompt again.
 int askAtTerminal(const std::u16string& caption, const std::u16string& text, UINT style) {
-  const auto bs = buttons(style);
-  const std::size_t def = std::min<std::size_t>((style & kDefaultButtonMask) >> 8, bs.size() - 1);
-  drawBox(caption, text, bs);
+  const auto bs = emu::boxButtons(style);
+  const std::size_t def = emu::boxDefaultButton(style);
+  std::printf("%s\n%s", cursorAfterText() ? "\n" : "", emu::boxDrawing(caption, text, style, terminalColumns()).c_str());
   for (;;) {
-    std::printf("Choose %s (Enter: %s): ", bs.size() == 1 ? "" : "a button", bs[def].label);
+    std::printf("%s", emu::boxPrompt(style).c_str());
     std::fflush(stdout);
     char line[256];
     if (!std::fgets(line, sizeof line, stdin)) {
@@ -142,6 +133,7 @@ int askAtTerminal(const std::u16string& caption, const std::u16string& text, UIN
     const char key = static_cast<char>(std::tolower(static_cast<unsigned char>(answer[0])));
     for (const auto& b : bs)
       if (b.key == key) return b.id;
+    std::printf("%s", emu::boxKeysHint(style).c_str());
   }
 }
 
@@ -161,7 +153,15 @@ int MessageBoxW(HWND, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
   if (::isatty(0) && ::isatty(1)) {
     answer = askAtTerminal(caption, text, uType);
   } else {
+    const bool noneLeft = emu::machine().saved.answers.empty();
     answer = nextImageAnswer().value_or(dismissed(uType));
+    // A run without a terminal and without answers would otherwise end
+    // without a word at its first box; a box with OK alone asks nothing.
+    if (noneLeft && emu::boxButtons(uType).size() > 1)
+      std::fprintf(stderr,
+                   "QuorelFix (emulated Windows): no terminal and no answer left in [message_boxes] answers: the box "
+                   "\"%s\" is answered %s, as closing it would\n",
+                   emu::toUtf8(caption).c_str(), dismissedName(uType));
   }
   emu::journal("MessageBoxW text=" + emu::quoted(emu::toUtf8(text)) + " caption=" + emu::quoted(emu::toUtf8(caption)) +
                " style=" + hex(uType) + " answer=" + std::to_string(answer));
