@@ -404,9 +404,21 @@ LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
   auto k = resolve(hKey);
   if (!k) return static_cast<LONG>(ERROR_INVALID_HANDLE);
   if (!(k->access & KEY_SET_VALUE)) return static_cast<LONG>(ERROR_ACCESS_DENIED);
-  DWORD size = 0;
-  if (LONG rc = RegQueryValueExW(hKey, lpValueName, nullptr, nullptr, nullptr, &size)) return rc;
+  // Whether the value is there, asked with the right to query, which the
+  // deletion's key need not have.
   const std::u16string name = lpValueName ? lpValueName : u"";
+  auto& values = preview::keyEffects()[k->key].values;
+  if (auto v = values.find(preview::upper(name)); v != values.end()) {
+    if (!v->second.present) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+  } else {
+    if (!k->backend) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+    HKEY query = nullptr;
+    if (LONG rc = qf_backend_RegOpenKeyExW(k->backend, u"", 0, KEY_QUERY_VALUE, &query)) return rc;
+    DWORD size = 0;
+    const LONG rc = qf_backend_RegQueryValueExW(query, lpValueName, nullptr, nullptr, nullptr, &size);
+    (void)qf_backend_RegCloseKey(query);
+    if (rc) return rc;
+  }
   preview::keyEffects()[k->key].values[preview::upper(name)] = preview::ValueEffect{false, name, 0, {}};
   return ERROR_SUCCESS;
 }
