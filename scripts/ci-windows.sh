@@ -31,11 +31,14 @@ tests/windows-exe/check_xp_imports_test.sh
 echo "== windows-x64: contract tests under Wine"
 cmake --preset windows-x64 >/dev/null
 cmake --build --preset windows-x64 -j2 --target qf_contract_tests seamdemo
+source tools/wine/wine64.sh
+wine64_use ci-windows
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/qf-contract-prefix.XXXXXX")
 trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; rm -rf "$prefix"' EXIT
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineboot -i >/dev/null 2>&1
 wineserver -w
+wine64_check_prefix ci-windows
 wine build/windows-x64/tests/contract/qf_contract_tests.exe --gtest_color=no
 
 echo "== Wine end-to-end run"

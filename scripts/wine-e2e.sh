@@ -99,7 +99,11 @@ if [ ${#unsupported_faults[@]} -gt 0 ]; then
   exit 1
 fi
 
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+# Every Wine program below, reg.exe and wineboot included, runs through the
+# 64-bit loader, whether or not the 32-bit one is installed too.
+source tools/wine/wine64.sh
+wine64_use wine-e2e
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # Wine takes the user's name from the host's; the image's user is Wine's user.
 # Wine links the profile's Desktop, Documents and the like to the host
 # user's home folders: a home of its own keeps the run out of the real one,
@@ -108,6 +112,7 @@ export USER=$username LOGNAME=$username HOME=$work/home
 mkdir -p "$HOME"
 wineboot -i >/dev/null 2>&1
 wineserver -w
+wine64_check_prefix wine-e2e
 find "$WINEPREFIX/drive_c/users" -maxdepth 2 -type l | while read -r link; do rm "$link"; mkdir "$link"; done
 
 # The unix path of a Windows path in the prefix, each name matched without
@@ -278,7 +283,7 @@ if wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\RunOnce' /v Qu
   echo "== Wine restart (reboot pass)"
   wineserver -k 2>/dev/null || true
   wineserver -w
-  timeout 120 wineboot -r >"$work/wine-reboot.out" 2>&1 || true
+  timeout 120 "$QF_WINE64" wineboot.exe -r >"$work/wine-reboot.out" 2>&1 || true
   wineserver -w
 fi
 wine_report=$(find_report "$WINEPREFIX/drive_c")

@@ -1,14 +1,13 @@
 // The run sequence: the one fixed order in which a run checks, asks, closes
 // Firefox, rotates the previous report, writes the new one, runs a script and
 // the three scans, and ends with Notepad or a restart; and the reboot pass
-// that finishes locked removals after that restart. Also the administrator
-// check and the environment expansion every path goes through.
+// that finishes locked removals after that restart.
 #include "control/QuorelFix.h"
 
 #include <array>
 #include <vector>
 
-#include "control/privileges.h"
+#include "system/privileges.h"
 #include "control/reboot_list.h"
 #include "control/report_log.h"
 #include "control/script.h"

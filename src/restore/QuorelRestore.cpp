@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "control/privileges.h"
+#include "system/privileges.h"
 #include "control/report_log.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"

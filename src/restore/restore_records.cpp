@@ -6,19 +6,13 @@
 #include <cstdio>
 
 #include "platform/scoped.h"
+#include "system/record_format.h"
 #include "system/text.h"
 
 namespace {
 
 bool startsWith(std::u16string_view text, std::u16string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
-}
-
-int hexDigit(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
 }
 
 // The whole file as UTF-16 text after its byte-order mark.
@@ -97,12 +91,8 @@ std::vector<RestoreRun> readManifest(const std::vector<std::u16string>& lines, c
       pending.place = line.substr(MANIFEST_MOVE.size());
       open = true;
     } else if (open && startsWith(line, MANIFEST_LANDED)) {
-      // landed <tab> path <tab> check of the original and the landing
-      const std::u16string rest = line.substr(MANIFEST_LANDED.size());
-      const std::size_t tab = rest.rfind(u'\t');
-      pending.landing = rest.substr(0, tab);
-      const bool checked =
-          tab != std::u16string::npos && rest.substr(tab + 1) == recordCheck(pending.place + u"\t" + pending.landing);
+      bool checked = false;
+      parseLandedLine(line, pending.place, pending.landing, checked);
       // The item is the folder or file the path names, a trailing backslash or not.
       pending.place = withoutTrailingBackslashes(pending.place);
       settle(checked && landsInItsMirror(pending.place, pending.landing, backup) ? RECORD_COMPLETE : RECORD_DAMAGED);
@@ -123,10 +113,6 @@ std::vector<RestoreRun> readManifest(const std::vector<std::u16string>& lines, c
 }
 
 // ---------------------------------------------------------------- undo file
-
-std::u16string valuePlace(const RegBlock& block, const RegValue& value) {
-  return rootName(block.root) + u"\\" + block.subKey + u"\\\\" + (value.name.empty() ? u"@" : value.name);
-}
 
 // A complete registry record holds what its kind needs: a value record one
 // key with one value; a key record its key first and only keys below it.
@@ -167,15 +153,8 @@ void readRecordLine(UndoRecord& record, const std::u16string& line) {
   record.text += line + u"\r\n";
   if (line.empty() && record.continued.empty()) return;
   // Regedit goes on with a value's bytes on the next line after a closing "\".
-  std::u16string full = record.continued;
-  full += record.continued.empty() ? std::u16string_view(line)
-                                   : std::u16string_view(line).substr(std::min(line.find_first_not_of(u' '), line.size()));
-  record.continued.clear();
-  if (full[0] != u'[' && full.back() == u'\\') {
-    full.pop_back();
-    record.continued = full;
-    return;
-  }
+  std::u16string full;
+  if (!joinWrappedLine(record.continued, line, full)) return;
   if (full[0] == u'[') {
     RegBlock block;
     if (full.back() != u']' ||
@@ -183,7 +162,7 @@ void readRecordLine(UndoRecord& record, const std::u16string& line) {
       item.state = RECORD_DAMAGED;
       return;
     }
-    if (item.blocks.empty()) item.place = rootName(block.root) + u"\\" + block.subKey;
+    if (item.blocks.empty()) item.place = keyPlace(block.root, block.subKey);
     item.blocks.push_back(block);
     return;
   }
@@ -193,7 +172,7 @@ void readRecordLine(UndoRecord& record, const std::u16string& line) {
     return;
   }
   if (item.kind != ITEM_DELETED_KEY && item.blocks.back().values.empty())
-    item.place = valuePlace(item.blocks.back(), value);
+    item.place = valuePlace(item.blocks.back().root, item.blocks.back().subKey, value.name.empty() ? u"@" : value.name);
   item.blocks.back().values.push_back(value);
 }
 
@@ -255,111 +234,6 @@ std::vector<RestoreRun> readUndo(const std::vector<std::u16string>& lines) {
 }
 
 }  // namespace
-
-bool parseKeyPath(std::u16string_view path, win::HKEY& root, std::u16string& subKey) {
-  static const struct {
-    std::u16string_view name;
-    win::HKEY root;
-  } kRoots[] = {{u"HKEY_LOCAL_MACHINE", win::HKEY_LOCAL_MACHINE},
-                {u"HKEY_CURRENT_USER", win::HKEY_CURRENT_USER},
-                {u"HKEY_CLASSES_ROOT", win::HKEY_CLASSES_ROOT},
-                {u"HKEY_USERS", win::HKEY_USERS}};
-  for (const auto& r : kRoots) {
-    if (!startsWithNoCase(path, r.name) || path.size() <= r.name.size() + 1 || path[r.name.size()] != u'\\')
-      continue;
-    root = r.root;
-    subKey = std::u16string(path.substr(r.name.size() + 1));
-    return true;
-  }
-  return false;
-}
-
-bool parseValueLine(std::u16string_view line, RegValue& value) {
-  std::size_t at = 0;
-  std::u16string name;
-  if (startsWith(line, u"@=")) {
-    at = 2;
-  } else if (!line.empty() && line[0] == u'"') {
-    at = 1;
-    for (;; ++at) {
-      if (at >= line.size()) return false;
-      if (line[at] == u'\\' && at + 1 < line.size()) {
-        name.push_back(line[++at]);
-      } else if (line[at] == u'"') {
-        break;
-      } else {
-        name.push_back(line[at]);
-      }
-    }
-    if (at + 1 >= line.size() || line[at + 1] != u'=') return false;
-    at += 2;
-  } else {
-    return false;
-  }
-  std::u16string_view data = line.substr(at);
-  RegValue parsed;
-  parsed.name = name;
-  if (!data.empty() && data[0] == u'"') {
-    if (data.size() < 2 || data.back() != u'"') return false;
-    parsed.type = win::REG_SZ;
-    for (std::size_t i = 1; i + 1 < data.size(); ++i) {
-      char16_t c = data[i];
-      if (c == u'\\') {
-        if (i + 2 >= data.size()) return false;
-        c = data[++i];
-      } else if (c == u'"') {
-        return false;
-      }
-      parsed.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
-      parsed.data.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    parsed.data.push_back(0);
-    parsed.data.push_back(0);
-  } else if (startsWith(data, u"dword:")) {
-    std::u16string_view digits = data.substr(6);
-    if (digits.size() != 8) return false;
-    win::DWORD number = 0;
-    for (char16_t c : digits) {
-      const int d = hexDigit(c);
-      if (d < 0) return false;
-      number = (number << 4) | static_cast<win::DWORD>(d);
-    }
-    parsed.type = win::REG_DWORD;
-    for (int i = 0; i < 4; ++i) parsed.data.push_back(static_cast<std::uint8_t>(number >> (8 * i)));
-  } else if (startsWith(data, u"hex")) {
-    std::size_t colon = data.find(u':');
-    if (colon == std::u16string_view::npos) return false;
-    std::u16string_view kind = data.substr(3, colon - 3);
-    if (kind.empty()) {
-      parsed.type = win::REG_BINARY;
-    } else {
-      if (kind.size() < 3 || kind.size() > 10 || kind.front() != u'(' || kind.back() != u')') return false;
-      win::DWORD type = 0;
-      for (char16_t c : kind.substr(1, kind.size() - 2)) {
-        const int d = hexDigit(c);
-        if (d < 0) return false;
-        type = (type << 4) | static_cast<win::DWORD>(d);
-      }
-      parsed.type = type;
-    }
-    std::u16string_view bytes = data.substr(colon + 1);
-    while (!bytes.empty()) {
-      std::size_t comma = bytes.find(u',');
-      std::u16string_view token = bytes.substr(0, comma);
-      while (!token.empty() && token.front() == u' ') token.remove_prefix(1);
-      while (!token.empty() && token.back() == u' ') token.remove_suffix(1);
-      if (token.size() != 2 || hexDigit(token[0]) < 0 || hexDigit(token[1]) < 0) return false;
-      parsed.data.push_back(static_cast<std::uint8_t>(hexDigit(token[0]) * 16 + hexDigit(token[1])));
-      if (comma == std::u16string_view::npos) break;
-      bytes.remove_prefix(comma + 1);
-      if (bytes.empty()) return false;  // a trailing comma: bytes were cut off
-    }
-  } else {
-    return false;
-  }
-  value = parsed;
-  return true;
-}
 
 std::vector<RestoreRun> readRecords(const std::u16string& backup, RecordFileState& manifest, RecordFileState& undo) {
   std::u16string text;

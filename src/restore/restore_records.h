@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/win32.h"
-#include "system/undo_records.h"
+#include "system/record_format.h"
 
 enum ItemKind { ITEM_FILE, ITEM_DELETED_VALUE, ITEM_BLANKED_VALUE, ITEM_DELETED_KEY };
 
@@ -47,8 +47,3 @@ enum RecordFileState { RECORDS_READ, RECORDS_MISSING, RECORDS_UNREADABLE, RECORD
 // other). Within a run, files and folders come first, then registry items,
 // each in the order they were removed.
 std::vector<RestoreRun> readRecords(const std::u16string& backup, RecordFileState& manifest, RecordFileState& undo);
-
-// Parses one regedit value line ("name"=data, @=data); false when it cannot.
-bool parseValueLine(std::u16string_view line, RegValue& value);
-// The predefined root named at the start of a key path, and the rest.
-bool parseKeyPath(std::u16string_view path, win::HKEY& root, std::u16string& subKey);

@@ -11,6 +11,7 @@
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "system/md5.h"
+#include "system/text.h"
 
 namespace {
 
@@ -216,11 +217,10 @@ std::optional<std::string> md5(std::u16string_view path) {
 
   unsigned char digest[16];
   MD5Final(digest, &context);
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string text(32, '0');
   for (int i = 0; i < 16; ++i) {
-    text[2 * i] = kHex[digest[i] >> 4];
-    text[2 * i + 1] = kHex[digest[i] & 0x0F];
+    text[2 * i] = static_cast<char>(hexDigit(digest[i] >> 4, true));
+    text[2 * i + 1] = static_cast<char>(hexDigit(digest[i], true));
   }
   return text;
 }

@@ -2,6 +2,7 @@
 // by the caller, and reports failure only as an empty (none) result.
 #include "system/scanner.h"
 
+#include <algorithm>
 #include <iterator>
 #include <vector>
 
@@ -19,27 +20,30 @@ std::u16string terminatedText(const std::vector<char16_t>& buffer) {
   return std::u16string(untilTerminator({buffer.data(), buffer.size()}));
 }
 
-// Walks the names of an open key with `enumerate` (one RegEnum*W call for
-// index i into a buffer of the given capacity), starting with room for the
-// longest name that RegQueryInfoKeyW reported. A name that outgrew that size
-// while the walk ran gets a larger buffer and is read again; any answer other
-// than success and ERROR_MORE_DATA (ERROR_NO_MORE_ITEMS, a key deleted under
-// the walk) ends it.
+// Walks the entries of an open key with `enumerate` (one RegEnum*W call for
+// index i into a name buffer of the given capacity and, for a walk with
+// data, a data buffer of the given size), starting with room for the longest
+// name (and data) that RegQueryInfoKeyW reported. An entry that outgrew that
+// room while the walk ran gets a larger buffer and is read again; a name
+// that keeps answering ERROR_MORE_DATA past the longest possible one is
+// passed over. ERROR_NO_MORE_ITEMS ends the walk with 0; any other answer
+// (a key deleted under the walk) ends it with that code.
 template <typename Enumerate>
-void walkNames(win::DWORD longest, Enumerate enumerate) {
-  std::vector<char16_t> buffer(longest + 1, u'\0');
+win::LONG walkEntries(win::DWORD longestName, std::vector<std::uint8_t>* data, Enumerate enumerate) {
+  std::vector<char16_t> name(longestName + 1, u'\0');
   for (win::DWORD index = 0;;) {
-    win::DWORD capacity = static_cast<win::DWORD>(buffer.size());
-    win::LONG rc = enumerate(index, buffer.data(), &capacity);
-    if (rc == static_cast<win::LONG>(win::ERROR_MORE_DATA) && buffer.size() < kLongestRegistryName) {
-      buffer.assign(kLongestRegistryName, u'\0');
-      continue;
-    }
+    win::DWORD capacity = static_cast<win::DWORD>(name.size());
+    win::DWORD dataSize = data ? static_cast<win::DWORD>(data->size()) : 0;
+    win::LONG rc = enumerate(index, name.data(), &capacity, data ? data->data() : nullptr, &dataSize);
     if (rc == static_cast<win::LONG>(win::ERROR_MORE_DATA)) {
-      ++index;
+      const bool grown = data != nullptr || name.size() < kLongestRegistryName;
+      if (name.size() < kLongestRegistryName) name.assign(kLongestRegistryName, u'\0');
+      if (data) data->assign(std::max<std::size_t>(data->size() * 2, std::size_t{dataSize} + 2), 0);
+      if (!grown) ++index;
       continue;
     }
-    if (rc != win::ERROR_SUCCESS) break;
+    if (rc == static_cast<win::LONG>(win::ERROR_NO_MORE_ITEMS)) return win::ERROR_SUCCESS;
+    if (rc != win::ERROR_SUCCESS) return rc;
     ++index;
   }
 }
@@ -71,7 +75,8 @@ StringList getSubkeys(win::HKEY key) {
     return {};
   }
   StringList names;
-  walkNames(longest, [&](win::DWORD index, char16_t* name, win::DWORD* capacity) {
+  (void)walkEntries(longest, nullptr, [&](win::DWORD index, char16_t* name, win::DWORD* capacity, std::uint8_t*,
+                                         win::DWORD*) {
     win::LONG rc = win::RegEnumKeyExW(key, index, name, capacity, nullptr, nullptr, nullptr, nullptr);
     if (rc == win::ERROR_SUCCESS && name[0] != u'\0') addString(names, name);
     return rc;
@@ -86,7 +91,8 @@ StringList getSZValues(win::HKEY key) {
     return {};
   }
   StringList names;
-  walkNames(longest, [&](win::DWORD index, char16_t* name, win::DWORD* capacity) {
+  (void)walkEntries(longest, nullptr, [&](win::DWORD index, char16_t* name, win::DWORD* capacity, std::uint8_t*,
+                                         win::DWORD*) {
     win::DWORD type = win::REG_NONE;
     win::LONG rc = win::RegEnumValueW(key, index, name, capacity, nullptr, &type, nullptr, nullptr);
     bool isString = type == win::REG_SZ || type == win::REG_EXPAND_SZ || type == win::REG_MULTI_SZ;
@@ -94,6 +100,22 @@ StringList getSZValues(win::HKEY key) {
     return rc;
   });
   return names;
+}
+
+win::LONG getValues(win::HKEY key, std::vector<RegValue>& values) {
+  win::DWORD longestName = 0, longestData = 0;
+  win::LONG rc = win::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                       &longestName, &longestData, nullptr, nullptr);
+  if (rc != win::ERROR_SUCCESS) return rc;
+  std::vector<std::uint8_t> data(longestData + 2, 0);
+  return walkEntries(longestName, &data, [&](win::DWORD index, char16_t* name, win::DWORD* capacity,
+                                             std::uint8_t* bytes, win::DWORD* size) {
+    win::DWORD type = 0;
+    win::LONG got = win::RegEnumValueW(key, index, name, capacity, nullptr, &type, bytes, size);
+    if (got == win::ERROR_SUCCESS)
+      values.push_back(RegValue{std::u16string(name, *capacity), type, std::vector<std::uint8_t>(bytes, bytes + *size)});
+    return got;
+  });
 }
 
 std::u16string_view foundName(const win::WIN32_FIND_DATAW& entry) {
@@ -113,7 +135,7 @@ StringList listFolder(std::u16string_view folder, std::u16string_view pattern, i
   do {
     const std::u16string_view name = foundName(entry);
     const bool isFolder = (entry.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (isFolder != (folders != 0) || name == u"." || name == u"..") continue;
+    if ((folders != LIST_BOTH && isFolder != (folders != 0)) || name == u"." || name == u"..") continue;
     if (fullPaths)
       addString(found, std::u16string(folder) + u'\\' + std::u16string(name));
     else
@@ -122,7 +144,7 @@ StringList listFolder(std::u16string_view folder, std::u16string_view pattern, i
   return found;
 }
 
-StringList getFiles(std::u16string_view folder, int folders) { return listFolder(folder, u"*", folders, 0); }
+StringList getFiles(std::u16string_view folder, int folders) { return listFolder(folder, u"*", folders ? 1 : 0, 0); }
 
 win::ScopedHandle getProcHandle(std::u16string_view imageName) {
   // The enumeration fills at most the buffer it is given; a full buffer may

@@ -1,17 +1,28 @@
-// Read-only queries of the machine: registry strings, subkeys and string
-// values of an open key, folder listings, running processes, byte signatures
-// in files, and the creation-time stamp of the inventory. None writes to the
+// Queries of the machine: registry strings, the subkeys and values of an
+// open key, folder listings, running processes, byte signatures in files
+// (content_match.cpp), and the creation-time stamp of the inventory
+// (creation_time.cpp, the one that writes, to the report). None changes the
 // machine; "none" results mean absent or unreadable.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "system/list.h"
+
+// One registry value: its stored name (empty for the default value), type
+// and exact bytes.
+struct RegValue {
+  std::u16string name;
+  win::DWORD type = 0;
+  std::vector<std::uint8_t> data;
+};
 
 // The value's data exactly as stored (type not examined, terminator supplied
 // when the data lacks one), or none. valueName none reads the default value.
@@ -22,9 +33,14 @@ StringList getSubkeys(win::HKEY key);
 // Names of the REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ values of an open key;
 // the unnamed default value is never listed.
 StringList getSZValues(win::HKEY key);
+// Every value of an open key in enumeration order, names as stored and data
+// exact, appended to `values`. 0, or the first failing call's code.
+[[nodiscard]] win::LONG getValues(win::HKEY key, std::vector<RegValue>& values);
 // The entries directly in `folder` that match the wildcard `pattern`:
-// folders when `folders` is nonzero, plain files otherwise; "." and ".." left
-// out. Bare names, or with `fullPaths` nonzero folder + "\" + name.
+// folders when `folders` is nonzero, plain files otherwise, both for
+// LIST_BOTH; "." and ".." left out. Bare names, or with `fullPaths` nonzero
+// folder + "\" + name.
+inline constexpr int LIST_BOTH = -1;
 StringList listFolder(std::u16string_view folder, std::u16string_view pattern, int folders, int fullPaths);
 // A found entry's name: up to its terminator, or the whole field when the
 // name fills it.

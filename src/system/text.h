@@ -35,3 +35,15 @@ inline bool endsWithNoCase(std::string_view text, std::string_view suffix) {
 // fixed buffer that a name fills to its last unit has no terminator, and
 // nothing past the buffer is read.
 inline std::u16string_view untilTerminator(std::u16string_view text) { return text.substr(0, text.find(u'\0')); }
+
+// The hexadecimal digit of the low four bits of `n`, lower- or upper-case;
+// and a digit's value, -1 for a character that is no digit.
+inline char16_t hexDigit(unsigned n, bool upper) {
+  return (upper ? u"0123456789ABCDEF" : u"0123456789abcdef")[n & 0xF];
+}
+inline int hexValue(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}

@@ -20,34 +20,7 @@
 #include <vector>
 
 #include "platform/win32.h"
-
-// File names in the backup folder. Neither begins with an upper-case 'Q',
-// which marks the rotated reports.
-inline constexpr char16_t UNDO_FILE_NAME[] = u"undo.reg";
-inline constexpr char16_t MANIFEST_NAME[] = u"manifest.txt";
-
-inline constexpr std::u16string_view REGEDIT_HEADER = u"Windows Registry Editor Version 5.00";
-
-// The comment lines of undo.reg and the record words of manifest.txt.
-inline constexpr std::u16string_view UNDO_RUN = u"; run ";
-inline constexpr std::u16string_view UNDO_DELETED_VALUE = u"; deleted value";
-inline constexpr std::u16string_view UNDO_BLANKED_VALUE = u"; blanked value";
-inline constexpr std::u16string_view UNDO_DELETED_KEY = u"; deleted key";
-inline constexpr std::u16string_view UNDO_NOT_READ = u"; not read ";
-inline constexpr std::u16string_view UNDO_CHECK = u"; check ";
-inline constexpr std::u16string_view UNDO_RESULT = u"; result ";
-inline constexpr std::u16string_view MANIFEST_RUN = u"run\t";
-inline constexpr std::u16string_view MANIFEST_MOVE = u"move\t";
-inline constexpr std::u16string_view MANIFEST_LANDED = u"landed\t";
-inline constexpr std::u16string_view MANIFEST_FAILED = u"failed\t";
-
-// One registry value: its stored name (empty for the default value), type
-// and exact bytes.
-struct RegValue {
-  std::u16string name;
-  win::DWORD type = 0;
-  std::vector<std::uint8_t> data;
-};
+#include "system/record_format.h"
 
 // What a registry change is about to do to its value.
 enum UndoValueChange { VALUE_DELETED, VALUE_BLANKED };
@@ -77,17 +50,3 @@ struct MoveRecord {
 };
 MoveRecord recordMove(std::u16string_view original, std::u16string_view destination);
 void recordMoveResult(const MoveRecord& record, int code);
-
-// The check that closes a record: the MD5 digest of its text (UTF-16LE), as
-// 32 upper-case hexadecimal digits. A record whose text no longer gives its
-// check was damaged and is not put back.
-std::u16string recordCheck(std::u16string_view text);
-
-// The path without the backslashes that end it (a drive's root keeps its
-// own): C:\evil\ names the folder C:\evil.
-std::u16string withoutTrailingBackslashes(std::u16string_view path);
-
-// Regedit's text of one value ("name"=data) without the line end, and of a
-// key's full name; shared with QuorelRestore's reader.
-std::u16string regeditValueLine(const RegValue& value);
-std::u16string rootName(win::HKEY root);

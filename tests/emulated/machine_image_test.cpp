@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "machine_fixture.h"
+#include "platform/emulated/machine/machine.h"
 #include "platform/win32.h"
 
 namespace {
@@ -189,6 +191,32 @@ TEST(Image, SavedStateReadsBackAsTheSameMachine) {
   EXPECT_EQ(emu::config()["process"][0]["pid"].value_or(0), 7);
   EXPECT_EQ(emu::config()["process"][0]["path"].value_or<std::string>(""), "C:\\a.exe");
   EXPECT_TRUE(emu::config()["clock"]["local"].is_date_time());
+}
+
+// Entries are written back to the elements they were read from: each save
+// starts from machine.toml as read, so a second save after an entry went
+// keeps pointing at the right ones.
+TEST(Image, SavesAfterEntriesWentKeepTheOthers) {
+  qftest::Machine m("save-twice",
+                    "[[process]]\npid = 7\n[[process]]\npid = 8\nopenable = false\n[[process]]\npid = 9\n"
+                    "[[service]]\nname = 'A'\n[[service]]\nname = 'B'\n");
+  std::vector<emu::Process>& processes = emu::machine().saved.processes;
+  processes.erase(processes.begin());
+  ASSERT_EQ(emu::saveConfig(), 0u);
+  std::vector<emu::Service>& services = emu::machine().saved.services;
+  services.erase(services.begin());
+  services[0].state = win::SERVICE_STOPPED;
+  processes.pop_back();
+  ASSERT_EQ(emu::saveConfig(), 0u);
+  emu::useImage(m.image.root());
+  const toml::array* left = emu::config()["process"].as_array();
+  ASSERT_NE(left, nullptr);
+  ASSERT_EQ(left->size(), 1u);
+  EXPECT_EQ(emu::config()["process"][0]["pid"].value_or(0), 8);
+  EXPECT_FALSE(emu::config()["process"][0]["openable"].value_or(true));  // a key kept as the image has it
+  ASSERT_EQ(emu::machine().saved.services.size(), 1u);
+  EXPECT_EQ(emu::machine().saved.services[0].name, u"B");
+  EXPECT_EQ(emu::machine().saved.services[0].state, win::SERVICE_STOPPED);
 }
 
 }  // namespace

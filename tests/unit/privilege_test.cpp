@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "control/privileges.h"
+#include "system/privileges.h"
 #include "detectors/genscan_privileges.h"
 #include "platform/emulated/machine/image.h"
 #include "unit/run_machine.h"

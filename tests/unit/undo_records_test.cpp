@@ -1,6 +1,6 @@
-// The undo records: regedit's text of every kind of value and QuorelRestore's
-// reading of it, the records the removal primitives append to undo.reg and
-// manifest.txt (byte for byte), and removals that go ahead without a record.
+// The undo records: the records the removal primitives append to undo.reg
+// and manifest.txt (byte for byte), and removals that go ahead without a
+// record.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,92 +18,6 @@
 namespace {
 
 using qftest::MachineImage;
-
-std::vector<std::uint8_t> bytes(std::initializer_list<int> list) {
-  std::vector<std::uint8_t> out;
-  for (int b : list) out.push_back(static_cast<std::uint8_t>(b));
-  return out;
-}
-
-std::vector<std::uint8_t> utf16z(std::u16string_view text) {
-  std::vector<std::uint8_t> out;
-  for (char16_t c : text) {
-    out.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  out.push_back(0);
-  out.push_back(0);
-  return out;
-}
-
-// ---------------------------------------------------------------- regedit text
-
-TEST(RegeditValueLine, EveryTypeAsRegeditWritesItAndBack) {
-  std::vector<std::uint8_t> long_(40);
-  for (std::size_t i = 0; i < long_.size(); ++i) long_[i] = static_cast<std::uint8_t>(i);
-  struct Row {
-    const char* what;
-    RegValue value;
-    std::u16string line;
-  };
-  const Row rows[] = {
-      {"text", {u"Run", 1, utf16z(u"C:\\a b.exe")}, u"\"Run\"=\"C:\\\\a b.exe\""},
-      {"quotes in name and text", {u"a\"b", 1, utf16z(u"say \"x\"")}, u"\"a\\\"b\"=\"say \\\"x\\\"\""},
-      {"default value", {u"", 1, utf16z(u"d")}, u"@=\"d\""},
-      {"empty text", {u"NameServer", 1, utf16z(u"")}, u"\"NameServer\"=\"\""},
-      // Text that "..." would not give back exactly goes as hex(1).
-      {"text without terminator", {u"t", 1, bytes({0x41, 0, 0x42, 0})}, u"\"t\"=hex(1):41,00,42,00"},
-      {"zero inside the text", {u"t", 1, bytes({0x41, 0, 0, 0, 0x42, 0, 0, 0})}, u"\"t\"=hex(1):41,00,00,00,42,00,00,00"},
-      {"line break in the text", {u"t", 1, bytes({0x0D, 0, 0x0A, 0, 0, 0})}, u"\"t\"=hex(1):0d,00,0a,00,00,00"},
-      {"odd size", {u"t", 1, bytes({0x41, 0, 0})}, u"\"t\"=hex(1):41,00,00"},
-      {"no data", {u"t", 1, {}}, u"\"t\"=hex(1):"},
-      {"expandable text", {u"e", 2, utf16z(u"%a%")}, u"\"e\"=hex(2):25,00,61,00,25,00,00,00"},
-      {"dword", {u"n", 4, bytes({0x2a, 0, 0, 0x80})}, u"\"n\"=dword:8000002a"},
-      {"dword of three bytes", {u"n", 4, bytes({1, 2, 3})}, u"\"n\"=hex(4):01,02,03"},
-      {"binary", {u"b", 3, bytes({0xff, 0})}, u"\"b\"=hex:ff,00"},
-      {"empty binary", {u"b", 3, {}}, u"\"b\"=hex:"},
-      {"qword", {u"q", 11, bytes({1, 0, 0, 0, 0, 0, 0, 0})}, u"\"q\"=hex(b):01,00,00,00,00,00,00,00"},
-      {"type of no name", {u"x", 0x20000, bytes({7})}, u"\"x\"=hex(20000):07"},
-      // Wrapped as regedit wraps: ",\" and two blanks, no line past 80.
-      {"long binary", {u"Flags", 3, long_},
-       u"\"Flags\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\r\n"
-       u"  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27"},
-  };
-  for (const auto& r : rows) {
-    EXPECT_EQ(regeditValueLine(r.value), r.line) << r.what;
-    std::u16string joined = r.line;
-    for (std::size_t at; (at = joined.find(u"\\\r\n  ")) != std::u16string::npos;) joined.erase(at, 5);
-    RegValue back;
-    ASSERT_TRUE(parseValueLine(joined, back)) << r.what;
-    EXPECT_EQ(back.name, r.value.name) << r.what;
-    EXPECT_EQ(back.type, r.value.type) << r.what;
-    EXPECT_EQ(back.data, r.value.data) << r.what;
-  }
-}
-
-TEST(RegeditValueLine, LinesThatAreNotAValue) {
-  const char16_t* rows[] = {
-      u"",                    // nothing
-      u"\"n\"",               // no data
-      u"\"n=\"x\"",           // the name's quote never closes
-      u"\"n\"=\"x",           // the text's quote never closes
-      u"\"n\"=\"a\"b\"",      // a quote inside the text
-      u"\"n\"=dword:2a",      // fewer than 8 digits
-      u"\"n\"=dword:0000002g",
-      u"\"n\"=hex:0",          // half a byte
-      u"\"n\"=hex:00,",        // cut after a comma
-      u"\"n\"=hex:00,,01",
-      u"\"n\"=hex(zz):00",
-      u"\"n\"=hex(1:00",
-      u"\"n\"=-",              // a deletion: QuorelFix never records one
-      u"n=\"x\"",              // the name unquoted
-  };
-  for (const char16_t* line : rows) {
-    RegValue value{u"keep", 9, {1}};
-    EXPECT_FALSE(parseValueLine(line, value)) << std::u16string_view(line).size();
-    EXPECT_EQ(value.name, u"keep");  // untouched
-  }
-}
 
 // ---------------------------------------------------------------- records of the primitives
 

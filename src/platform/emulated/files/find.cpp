@@ -8,22 +8,30 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/emulated/files/find.h"
 #include "platform/emulated/files/files.h"
 #include "platform/emulated/files/folder_index.h"
 #include "platform/emulated/files/item_access.h"
 #include "platform/emulated/files/wildcard.h"
 #include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/machine.h"
 #include "platform/emulated/machine/text.h"
 #include "platform/emulated/machine/call_faults.h"
 
+namespace emu {
+// The open searches of the current image, by id.
+struct FileSearches {
+  struct Search {
+    std::vector<win::WIN32_FIND_DATAW> entries;
+    std::size_t next = 0;
+  };
+  std::map<std::uintptr_t, Search> open;
+};
+}  // namespace emu
+
 namespace win {
 namespace {
-struct Search {
-  std::vector<WIN32_FIND_DATAW> entries;
-  std::size_t next = 0;
-};
-std::map<std::uintptr_t, Search> searches;
+using Search = emu::FileSearches::Search;
+std::map<std::uintptr_t, Search>& searchesOpen() { return emu::partState(emu::machine().fileSearches).open; }
 std::uintptr_t lastSearchId = 0x4000;  // ids are never given twice, so a stale handle stays invalid
 
 WIN32_FIND_DATAW findData(std::u16string_view name, const emu::ItemInfo& info) {
@@ -140,12 +148,13 @@ HANDLE FindFirstFileW(LPCWSTR lpFileName, WIN32_FIND_DATAW* lpFindFileData) {
   }
   *lpFindFileData = entries.front();
   const std::uintptr_t id = (lastSearchId += 4);
-  searches[id] = Search{std::move(entries), 1};
+  searchesOpen()[id] = Search{std::move(entries), 1};
   return reinterpret_cast<HANDLE>(id);
 }
 
 BOOL FindNextFileW(HANDLE hFindFile, WIN32_FIND_DATAW* lpFindFileData) {
   if (auto code = emu::injectedFailure("FindNextFileW")) return emu::failedWith<BOOL>(*code, FALSE);
+  std::map<std::uintptr_t, Search>& searches = searchesOpen();
   auto it = searches.find(reinterpret_cast<std::uintptr_t>(hFindFile));
   if (it == searches.end()) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -162,7 +171,7 @@ BOOL FindNextFileW(HANDLE hFindFile, WIN32_FIND_DATAW* lpFindFileData) {
 
 BOOL FindClose(HANDLE hFindFile) {
   if (auto code = emu::injectedFailure("FindClose")) return emu::failedWith<BOOL>(*code, FALSE);
-  if (searches.erase(reinterpret_cast<std::uintptr_t>(hFindFile)) == 0) {
+  if (searchesOpen().erase(reinterpret_cast<std::uintptr_t>(hFindFile)) == 0) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
@@ -170,9 +179,3 @@ BOOL FindClose(HANDLE hFindFile) {
 }
 
 }  // namespace win
-
-namespace emu {
-
-void endFileSearches() { win::searches.clear(); }
-
-}  // namespace emu

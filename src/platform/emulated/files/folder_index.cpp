@@ -12,7 +12,9 @@
 #include <memory>
 #include <unordered_map>
 
+#include "platform/emulated/machine/folder_entries.h"
 #include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/machine.h"
 #include "platform/emulated/machine/text.h"
 
 namespace emu {
@@ -30,16 +32,25 @@ struct PathHash {
   std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
 };
 
-struct Indexes {
-  std::unordered_map<std::string, FolderIndex, PathHash, std::equal_to<>> folders;
-  std::size_t names = 0;
-  // The host tells of every change to a listed folder, whoever makes it.
+// The host tells of every change to a listed folder, whoever makes it: one
+// inotify instance for the process, kept across images.
+struct HostWatch {
   int notify = -1;                           // the inotify instance; -1 when the host offers none
   bool notifyTried = false;
   bool signalled = false;  // the instance raises SIGIO when it has something to tell
+};
+HostWatch hostWatch;
+}  // namespace
+
+// The listed folders of the current image.
+struct FolderIndexes {
+  std::unordered_map<std::string, FolderIndex, PathHash, std::equal_to<>> folders;
+  std::size_t names = 0;
   std::unordered_map<int, std::string> watched;  // watch descriptor -> listed folder
   FolderIndex unkept;  // a folder listed without a watch: good for the call that listed it only
 };
+
+namespace {
 
 // Set by SIGIO when the inotify instance has queued a change, cleared before
 // the queue is read: while it stays clear, a lookup asks the host nothing.
@@ -64,10 +75,7 @@ bool signalChanges(int notify) {
 constexpr std::uint32_t kWatchedChanges =
     IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
-Indexes& indexes() {
-  static Indexes all;
-  return all;
-}
+FolderIndexes& indexes() { return partState(machine().folderIndexes); }
 
 // An open host folder, closed when it goes.
 struct FolderHandle {
@@ -116,8 +124,6 @@ std::optional<FolderIndex> listFolder(const std::string& host, int notify, int& 
   // Nothing there, or not a folder: the watch has said so (IN_ONLYDIR). Any
   // other refusal (no watches left) still lets the folder be listed, unkept.
   if (watch < 0 && notify >= 0 && (errno == ENOENT || errno == ENOTDIR)) return std::nullopt;
-  // Read with getdents64 itself: opendir would first ask the folder's block
-  // size, one more host call per listing.
   FolderHandle dir(::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.fd < 0) {
     if (watch >= 0) ::inotify_rm_watch(notify, watch);
@@ -125,23 +131,16 @@ std::optional<FolderIndex> listFolder(const std::string& host, int notify, int& 
     return std::nullopt;
   }
   FolderIndex index;
-  alignas(dirent64) char buffer[32768];
-  for (;;) {
-    const ssize_t got = ::getdents64(dir.fd, buffer, sizeof buffer);
-    if (got < 0) {
-      // A folder that stops answering half-way is not kept as listed.
-      if (watch >= 0) ::inotify_rm_watch(notify, watch);
-      watch = -1;
-      return std::nullopt;
-    }
-    if (got == 0) break;
-    for (ssize_t at = 0; at < got;) {
-      const auto* e = reinterpret_cast<const dirent64*>(buffer + at);
-      at += e->d_reclen;
-      const std::string_view name(e->d_name);
-      if (name == "." || name == "..") continue;
-      addEntry(index, name, entryIsFolder(dir.fd, e->d_type, e->d_name));
-    }
+  alignas(dirent64) char buffer[kFolderBufferSize];
+  const bool listed = forEachEntry(dir.fd, buffer, [&](std::string_view name, unsigned char type, const char* cname) {
+    addEntry(index, name, entryIsFolder(dir.fd, type, cname));
+    return true;
+  });
+  if (!listed) {
+    // A folder that stops answering half-way is not kept as listed.
+    if (watch >= 0) ::inotify_rm_watch(notify, watch);
+    watch = -1;
+    return std::nullopt;
   }
   index.hostNames.shrink_to_fit();
   index.upperNames.shrink_to_fit();
@@ -149,10 +148,6 @@ std::optional<FolderIndex> listFolder(const std::string& host, int notify, int& 
 }
 }  // namespace
 
-namespace {
-// The indexes of the current image (choosing an image drops those of the one before).
-Indexes& currentIndexes() { return indexes(); }
-}  // namespace
 
 namespace {
 // The listed folder holding `host`, and the name `host` has in it.
@@ -163,7 +158,7 @@ struct Place {
 Place placeOf(const std::string& host) {
   const std::size_t slash = host.rfind('/');
   if (slash == std::string::npos) return {};
-  Indexes& all = currentIndexes();
+  FolderIndexes& all = indexes();
   auto it = all.folders.find(std::string_view(host).substr(0, slash));
   return {it == all.folders.end() ? nullptr : &it->second, std::string_view(host).substr(slash + 1)};
 }
@@ -176,7 +171,7 @@ bool hasHostName(const FolderIndex& index, std::string_view name) {
 
 // Drops the indexes of `host` and of every folder below it.
 void forgetWithin(const std::string& host) {
-  Indexes& all = currentIndexes();
+  FolderIndexes& all = indexes();
   for (auto it = all.folders.begin(); it != all.folders.end();) {
     const std::string& key = it->first;
     const bool within = key.compare(0, host.size(), host) == 0 && (key.size() == host.size() || key[host.size()] == '/');
@@ -186,21 +181,21 @@ void forgetWithin(const std::string& host) {
 }  // namespace
 
 const FolderIndex* listedFolderIndex(std::string_view host) {
-  Indexes& all = currentIndexes();
+  FolderIndexes& all = indexes();
   auto it = all.folders.find(host);
   return it == all.folders.end() ? nullptr : &it->second;
 }
 
 const FolderIndex* folderIndex(const std::string& host) {
   if (const FolderIndex* known = listedFolderIndex(host)) return known;
-  Indexes& all = indexes();
-  if (!all.notifyTried) {
-    all.notifyTried = true;
-    all.notify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    all.signalled = all.notify >= 0 && signalChanges(all.notify);
+  FolderIndexes& all = indexes();
+  if (!hostWatch.notifyTried) {
+    hostWatch.notifyTried = true;
+    hostWatch.notify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    hostWatch.signalled = hostWatch.notify >= 0 && signalChanges(hostWatch.notify);
   }
   int watch = -1;
-  std::optional<FolderIndex> listed = listFolder(host, all.notify, watch);
+  std::optional<FolderIndex> listed = listFolder(host, hostWatch.notify, watch);
   if (!listed) return nullptr;
   if (watch < 0) {
     // Nothing would tell of a change (no instance, or no watch left): the
@@ -215,9 +210,9 @@ const FolderIndex* folderIndex(const std::string& host) {
 }
 
 void catchUpWithHost() {
-  Indexes& all = currentIndexes();
-  if (all.notify < 0) return;
-  if (all.signalled) {
+  if (hostWatch.notify < 0) return;
+  FolderIndexes& all = indexes();
+  if (hostWatch.signalled) {
     if (!hostTold) return;
     hostTold = 0;  // before reading: a change told while the queue is read sets it again
   }
@@ -228,7 +223,7 @@ void catchUpWithHost() {
   } restore{savedErrno};
   alignas(inotify_event) char buffer[16384];
   for (;;) {
-    const ssize_t got = ::read(all.notify, buffer, sizeof buffer);
+    const ssize_t got = ::read(hostWatch.notify, buffer, sizeof buffer);
     if (got <= 0) return;  // nothing more to tell (EAGAIN)
     for (ssize_t at = 0; at < got;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
@@ -243,7 +238,7 @@ void catchUpWithHost() {
       if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
         // The folder is gone from where it was listed.
         all.watched.erase(watched);
-        if (!(event->mask & IN_IGNORED)) ::inotify_rm_watch(all.notify, event->wd);
+        if (!(event->mask & IN_IGNORED)) ::inotify_rm_watch(hostWatch.notify, event->wd);
         forgetWithin(folder);
         continue;
       }
@@ -320,7 +315,7 @@ std::optional<bool> noteRemoved(const std::string& host) {
 }
 
 void forgetFolderIndexes() {
-  Indexes& all = indexes();
+  FolderIndexes& all = indexes();
   all.folders.clear();
   all.watched.clear();  // the host may keep the watches; what it tells of them is passed over
   all.names = 0;

@@ -66,6 +66,6 @@ const FolderEntry* findEntry(const FolderIndex& index, std::u16string_view name)
 void catchUpWithHost();
 void noteAdded(const std::string& host, bool folder);
 std::optional<bool> noteRemoved(const std::string& host);
-void forgetFolderIndexes();  // also called when an image is chosen (machine.cpp)
+void forgetFolderIndexes();
 
 }  // namespace emu

@@ -10,27 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/emulated/machine/windows_path.h"
+
 namespace emu {
-
-struct WindowsPath {
-  char16_t drive = 0;                     // upper-case drive letter
-  std::vector<std::u16string> components; // folders and name below the drive root
-  bool trailingSeparator = false;
-};
-
-// Splits an absolute drive-letter path ("C:\a\b", both separators accepted,
-// "." and empty components dropped, ".." climbing within the drive). None for
-// anything else (relative and drive-relative paths such as "C:a", UNC paths).
-std::optional<WindowsPath> parseWindowsPath(std::u16string_view path);
-
-// "C:\a\b" for a parsed path (the drive root is "C:\").
-std::u16string windowsText(const WindowsPath& path);
-
-// The same path with one more component.
-WindowsPath childPath(const WindowsPath& path, std::u16string_view name);
-
-// True when `inner` is `outer` or lies below it (names compared without regard to case).
-bool sameOrInside(const WindowsPath& inner, const WindowsPath& outer);
 
 // Whether a single name may stand in a Windows path: no control characters
 // (1-31), none of < > : " | / \, and * ? only where wildcards are allowed.
@@ -67,7 +49,5 @@ std::filesystem::path hostPathFor(const WindowsPath& path);
 
 // The host folder of a drive (drive_c for C:).
 std::filesystem::path driveRoot(char16_t drive);
-// Forgets the drives' host folders (machine.cpp calls it when an image is chosen).
-void forgetDriveRoots();
 
 }  // namespace emu

@@ -80,9 +80,10 @@ std::u16string privilegeName(DWORD luid) {
 
 bool administrator() { return emu::config()["token"]["administrator"].value_or(true); }
 
-// The code an injected fault makes a call fail with: "Call:Detail" first,
-// then "Call" alone.
-std::optional<DWORD> injectedFailure(std::string_view call, std::u16string_view detail = {}) {
+// The code [token] failing_calls makes a token call fail with: "Call:Detail"
+// first, then "Call" alone. (The failing-call test mode, injectedFailure,
+// is asked before it by every seam call.)
+std::optional<DWORD> tokenCallFailure(std::string_view call, std::u16string_view detail = {}) {
   const toml::table* failing = emu::config()["token"]["failing_calls"].as_table();
   if (!failing) return std::nullopt;
   const std::u16string specific = emu::toUtf16(call) + u":" + std::u16string(detail);
@@ -244,7 +245,7 @@ emu::HandleObject* tokenHandle(HANDLE h) {
 
 BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle) {
   if (auto code = emu::injectedFailure("OpenProcessToken")) return emu::failedWith<BOOL>(*code, FALSE);
-  if (const auto code = injectedFailure("OpenProcessToken")) {
+  if (const auto code = tokenCallFailure("OpenProcessToken")) {
     SetLastError(*code);
     return FALSE;
   }
@@ -266,7 +267,7 @@ BOOL GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInform
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  if (const auto code = injectedFailure("GetTokenInformation")) {
+  if (const auto code = tokenCallFailure("GetTokenInformation")) {
     SetLastError(*code);
     return FALSE;
   }
@@ -333,7 +334,7 @@ void* FreeSid(PSID pSid) {
 BOOL LookupPrivilegeValueW(LPCWSTR, LPCWSTR lpName, LUID* lpLuid) {
   if (auto code = emu::injectedFailure("LookupPrivilegeValueW")) return emu::failedWith<BOOL>(*code, FALSE);
   const std::u16string name = lpName ? lpName : u"";
-  if (const auto code = injectedFailure("LookupPrivilegeValueW", name)) {
+  if (const auto code = tokenCallFailure("LookupPrivilegeValueW", name)) {
     SetLastError(*code);
     return FALSE;
   }
@@ -359,9 +360,9 @@ BOOL AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges, const 
   const DWORD count = DisableAllPrivileges || !NewState ? 0 : NewState->PrivilegeCount;
   const LUID_AND_ATTRIBUTES* entries = NewState ? NewState->Privileges : nullptr;
   // An injected fault names the call, or the call and one of the privileges it adjusts.
-  std::optional<DWORD> code = injectedFailure("AdjustTokenPrivileges");
+  std::optional<DWORD> code = tokenCallFailure("AdjustTokenPrivileges");
   for (DWORD i = 0; i < count && !code; ++i)
-    code = injectedFailure("AdjustTokenPrivileges", privilegeName(entries[i].Luid.LowPart));
+    code = tokenCallFailure("AdjustTokenPrivileges", privilegeName(entries[i].Luid.LowPart));
   if (code) {
     SetLastError(*code);
     return FALSE;

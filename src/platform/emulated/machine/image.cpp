@@ -17,6 +17,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/emulated/machine/folder_entries.h"
 #include "platform/emulated/machine/host_error.h"
 #include "platform/emulated/machine/machine.h"
 
@@ -32,10 +33,9 @@ namespace {
   std::exit(2);
 }
 
-// Host folder listings read with getdents64 itself, one buffer for each depth
-// of the walk (the entries are looked at where they lie, none copied out).
+// Host folder listings, one buffer for each depth of the walk (the entries
+// are looked at where they lie, none copied out).
 using WalkBuffers = std::vector<std::unique_ptr<char[]>>;
-constexpr std::size_t kWalkBufferSize = 32768;
 
 // One host folder below a drive folder and every folder below it, in the
 // order of a recursive listing: refuses at the first symbolic link. Listed
@@ -45,37 +45,23 @@ constexpr std::size_t kWalkBufferSize = 32768;
 // when the host fails other than by refusing access to a folder, which ends
 // the walk.
 bool refuseLinksWithin(int folder, const fs::path& shown, WalkBuffers& buffers, std::size_t depth) {
-  if (buffers.size() <= depth) buffers.push_back(std::make_unique_for_overwrite<char[]>(kWalkBufferSize));
-  char* const buffer = buffers[depth].get();
-  for (;;) {
-    const ssize_t got = ::getdents64(folder, buffer, kWalkBufferSize);
-    if (got < 0) return false;
-    if (got == 0) return true;
-    for (ssize_t at = 0; at < got;) {
-      const auto* e = reinterpret_cast<const dirent64*>(buffer + at);
-      at += e->d_reclen;
-      const std::string_view name(e->d_name);
-      if (name == "." || name == "..") continue;
-      unsigned char type = e->d_type;
-      if (type == DT_UNKNOWN) {
-        struct stat st {};
-        if (::fstatat(folder, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
-          type = S_ISLNK(st.st_mode) ? DT_LNK : S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
-      }
-      if (type == DT_LNK)
-        refuse("the machine image holds a symbolic link, " + (shown / name).string() +
-               "; an image holds plain files and folders only, and the machine acts on nothing outside it.");
-      if (type != DT_DIR) continue;
-      const int below = ::openat(folder, e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      if (below < 0) {
-        if (errno == EACCES) continue;  // a folder the host will not list is passed over
-        return false;
-      }
-      const bool walked = refuseLinksWithin(below, shown / name, buffers, depth + 1);
-      ::close(below);
-      if (!walked) return false;
+  if (buffers.size() <= depth) buffers.push_back(std::make_unique_for_overwrite<char[]>(kFolderBufferSize));
+  return forEachEntry(folder, buffers[depth].get(), [&](std::string_view name, unsigned char type, const char* cname) {
+    if (type == DT_UNKNOWN) {
+      struct stat st {};
+      if (::fstatat(folder, cname, &st, AT_SYMLINK_NOFOLLOW) == 0)
+        type = S_ISLNK(st.st_mode) ? DT_LNK : S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
     }
-  }
+    if (type == DT_LNK)
+      refuse("the machine image holds a symbolic link, " + (shown / name).string() +
+             "; an image holds plain files and folders only, and the machine acts on nothing outside it.");
+    if (type != DT_DIR) return true;
+    const int below = ::openat(folder, cname, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (below < 0) return errno == EACCES;  // a folder the host will not list is passed over
+    const bool walked = refuseLinksWithin(below, shown / name, buffers, depth + 1);
+    ::close(below);
+    return walked;
+  });
 }
 
 // The machine acts on its image's host files by path, and a host would follow
@@ -163,7 +149,6 @@ toml::table& config() { return machine().config; }
 
 win::DWORD saveConfig() {
   Machine& m = machine();
-  writeSavedState(m.saved, m.config);
   // Written beside and renamed over the old file, so that a killed process
   // leaves either the old or the new state, never half a file.
   const fs::path file = m.image.root / "machine.toml";
@@ -173,7 +158,7 @@ win::DWORD saveConfig() {
     errno = 0;
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     out << "# Rewritten by the emulated machine when its state changed (comments are not kept).\n";
-    out << m.config << "\n";
+    out << withSavedState(m.saved, m.config) << "\n";
     out.flush();
     if (!out) {
       const win::DWORD code = windowsErrorFromErrno(errno);

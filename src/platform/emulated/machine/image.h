@@ -42,11 +42,12 @@ std::filesystem::path imageFolderFromEnvironment();
 void useImage(const std::filesystem::path& root);
 // The release the current image answers as.
 WindowsVersion windowsVersion();
-// The parsed machine.toml of the current image.
+// The parsed machine.toml of the current image, as read (what a run changes
+// of it is the saved state, saved_state.h).
 toml::table& config();
 // Rewrites machine.toml after a change of machine state (an answer consumed,
 // a process ended, a service deleted), so that the change survives the process:
-// the saved state (saved_state.h) written back into the configuration.
+// the configuration as read, with the saved state (saved_state.h) written into it.
 // Returns 0, or the Windows code of the host's failure (also reported on
 // stderr); the change stays made in memory either way.
 win::DWORD saveConfig();

@@ -1,11 +1,9 @@
 // The journal (journal.h): whole lines appended to <image>/journal.txt.
 #include "platform/emulated/machine/journal.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 
+#include "platform/emulated/machine/append_file.h"
 #include "platform/emulated/machine/image.h"
 
 namespace emu {
@@ -16,20 +14,7 @@ void journal(std::string_view line) {
   // One write on a file opened for appending: the line lands whole and at
   // once, also when the process is killed right after.
   const std::string path = (image().root / "journal.txt").string();
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    std::fprintf(stderr, "QuorelFix (emulated Windows): cannot write %s\n", path.c_str());
-    return;
-  }
-  const char* p = text.data();
-  std::size_t left = text.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n <= 0) break;
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  ::close(fd);
+  if (appendToFile(path, text) != 0) std::fprintf(stderr, "QuorelFix (emulated Windows): cannot write %s\n", path.c_str());
 }
 
 std::string quoted(std::string_view s) {

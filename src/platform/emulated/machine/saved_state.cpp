@@ -59,22 +59,25 @@ win::DWORD code(const toml::table& t, const char* key) {
 }
 
 template <typename Entry>
-bool kept(const std::vector<Entry>& entries, const void* node) {
-  return std::any_of(entries.begin(), entries.end(), [&](const Entry& e) { return e.source == node; });
+bool kept(const std::vector<Entry>& entries, std::size_t element) {
+  return std::any_of(entries.begin(), entries.end(), [&](const Entry& e) { return e.source == element; });
 }
 
-// Erases the tables of `list` that no entry was read from any more; with
+// Erases the elements of `list` that no entry was read from any more; with
 // `everyNode`, every element, not only tables, stands for an entry.
 template <typename Entry>
 void eraseGone(toml::array* list, const std::vector<Entry>& entries, bool everyNode) {
   if (!list) return;
-  for (auto it = list->begin(); it != list->end();) {
-    const void* node = everyNode ? static_cast<const void*>(&*it) : static_cast<const void*>(it->as_table());
-    if (node && !kept(entries, node))
-      it = list->erase(it);
-    else
-      ++it;
-  }
+  for (std::size_t i = list->size(); i-- > 0;)
+    if ((everyNode || (*list)[i].is_table()) && !kept(entries, i)) list->erase(list->begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+// Each table of `list` with its position in it.
+template <typename Read>
+void forEachTable(const toml::array* list, Read read) {
+  if (!list) return;
+  for (std::size_t i = 0; i < list->size(); ++i)
+    if (const toml::table* t = (*list)[i].as_table()) read(*t, i);
 }
 
 }  // namespace
@@ -87,59 +90,60 @@ const char* serviceStateName(win::DWORD state) {
 
 SavedState readSavedState(const toml::table& config) {
   SavedState out;
-  if (const toml::array* list = config["service"].as_array()) {
-    for (const auto& node : *list) {
-      const toml::table* t = node.as_table();
-      if (!t) continue;
-      Service s;
-      s.name = toUtf16((*t)["name"].value_or<std::string>(""));
-      s.state = serviceState(*t);
-      s.acceptsStop = (*t)["accepts_stop"].value_or(true);
-      s.stopsAtOnce = (*t)["stops_at_once"].value_or(true);
-      s.openError = code(*t, "open_error");
-      s.deleteError = code(*t, "delete_error");
-      s.stopError = code(*t, "stop_error");
-      s.markedForDeletion = (*t)["marked_for_deletion"].value_or(false);
-      s.source = t;
-      out.services.push_back(std::move(s));
-    }
-  }
-  if (const toml::array* list = config["process"].as_array()) {
-    for (const auto& node : *list) {
-      const toml::table* t = node.as_table();
-      if (!t) continue;
-      Process p;
-      p.pid = static_cast<win::DWORD>((*t)["pid"].value_or<std::int64_t>(0));
-      p.path = toUtf16((*t)["path"].value_or<std::string>(""));
-      p.openable = (*t)["openable"].value_or(true);
-      p.endsWhenTerminated = (*t)["ends_when_terminated"].value_or(true);
-      p.source = t;
-      out.processes.push_back(std::move(p));
-    }
-  }
+  forEachTable(config["service"].as_array(), [&](const toml::table& t, std::size_t at) {
+    Service s;
+    s.name = toUtf16(t["name"].value_or<std::string>(""));
+    s.state = serviceState(t);
+    s.acceptsStop = t["accepts_stop"].value_or(true);
+    s.stopsAtOnce = t["stops_at_once"].value_or(true);
+    s.openError = code(t, "open_error");
+    s.deleteError = code(t, "delete_error");
+    s.stopError = code(t, "stop_error");
+    s.markedForDeletion = t["marked_for_deletion"].value_or(false);
+    s.source = at;
+    out.services.push_back(std::move(s));
+  });
+  forEachTable(config["process"].as_array(), [&](const toml::table& t, std::size_t at) {
+    Process p;
+    p.pid = static_cast<win::DWORD>(t["pid"].value_or<std::int64_t>(0));
+    p.path = toUtf16(t["path"].value_or<std::string>(""));
+    p.openable = t["openable"].value_or(true);
+    p.endsWhenTerminated = t["ends_when_terminated"].value_or(true);
+    p.source = at;
+    out.processes.push_back(std::move(p));
+  });
   if (const toml::array* list = config["message_boxes"]["answers"].as_array()) {
-    for (const auto& node : *list)
-      out.answers.push_back({answerId(node), node.value_or<std::string>("?"), &node});
+    for (std::size_t i = 0; i < list->size(); ++i)
+      out.answers.push_back({answerId((*list)[i]), (*list)[i].value_or<std::string>("?"), i});
   }
+  forEachTable(config["fault"]["file"].as_array(), [&](const toml::table& t, std::size_t at) {
+    FileFault f;
+    if (const auto text = t["path"].value<std::string>()) f.path = parseWindowsPath(toUtf16(*text));
+    f.code = static_cast<win::DWORD>(t["code"].value_or<std::int64_t>(win::ERROR_SHARING_VIOLATION));
+    f.attributes = t["attributes"].value_or(true);
+    f.untilBoot = t["until_boot"].value_or(false);
+    f.source = at;
+    out.fileFaults.push_back(std::move(f));
+  });
   return out;
 }
 
-void writeSavedState(const SavedState& state, toml::table& config) {
-  toml::array* services = config["service"].as_array();
-  eraseGone(services, state.services, false);
-  if (services) {
-    for (auto& node : *services) {
-      toml::table* t = node.as_table();
-      const auto s = std::find_if(state.services.begin(), state.services.end(),
-                                  [&](const Service& e) { return e.source == t; });
-      if (!t || s == state.services.end()) continue;
-      if (serviceState(*t) != s->state) t->insert_or_assign("state", serviceStateName(s->state));
-      if ((*t)["marked_for_deletion"].value_or(false) != s->markedForDeletion)
-        t->insert_or_assign("marked_for_deletion", s->markedForDeletion);
+toml::table withSavedState(const SavedState& state, const toml::table& config) {
+  toml::table out = config;
+  if (toml::array* services = out["service"].as_array()) {
+    for (const Service& s : state.services) {
+      toml::table* t = s.source < services->size() ? (*services)[s.source].as_table() : nullptr;
+      if (!t) continue;
+      if (serviceState(*t) != s.state) t->insert_or_assign("state", serviceStateName(s.state));
+      if ((*t)["marked_for_deletion"].value_or(false) != s.markedForDeletion)
+        t->insert_or_assign("marked_for_deletion", s.markedForDeletion);
     }
   }
-  eraseGone(config["process"].as_array(), state.processes, false);
-  eraseGone(config["message_boxes"]["answers"].as_array(), state.answers, true);
+  eraseGone(out["service"].as_array(), state.services, false);
+  eraseGone(out["process"].as_array(), state.processes, false);
+  eraseGone(out["message_boxes"]["answers"].as_array(), state.answers, true);
+  eraseGone(out["fault"]["file"].as_array(), state.fileFaults, false);
+  return out;
 }
 
 }  // namespace emu

@@ -3,18 +3,18 @@
 // each change to the file.
 #include "platform/emulated/registry/state.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 
+#include "platform/emulated/machine/append_file.h"
 #include "platform/emulated/machine/host_error.h"
 #include "platform/emulated/machine/image.h"
+#include "platform/emulated/machine/machine.h"
 #include "platform/emulated/machine/text.h"
 
 namespace emu::reg {
@@ -26,18 +26,22 @@ struct Fault {
   win::LONG code = 0;
 };
 
-struct State {
-  std::shared_ptr<Key> machine;
+}  // namespace
+
+// The registry of the current image.
+struct RegistryState {
+  std::shared_ptr<Key> machine;  // none until registry.reg is read
   std::shared_ptr<Key> user;
   Encoding encoding = Encoding::Utf16le;  // a new file is written as regedit writes it
   bool fileHasHeader = false;
   std::vector<Fault> faults;
+  std::map<std::size_t, OpenKey> handles;  // open handles by slot
 };
 
-State state;
-// Open handles. Slots are never reused, and the table outlives the choice of
-// another image (its entries are cleared), so a stale handle stays invalid.
-std::vector<std::unique_ptr<OpenKey>> handles;
+namespace {
+// Handle slots given so far, in any image: a slot is never given twice, so a
+// stale handle stays invalid.
+std::size_t slotsGiven = 0;
 constexpr std::uintptr_t kHandleBase = 0x1000;  // handle values: base + 4 * slot, as Windows' are multiples of 4
 
 std::filesystem::path regFile() { return image().root / "registry.reg"; }
@@ -51,7 +55,7 @@ std::u16string canonicalUpper(std::u16string_view fullPath) {
   return upcased(out);
 }
 
-void loadFaults() {
+void loadFaults(RegistryState& state) {
   const auto* list = config()["fault"]["registry"].as_array();
   if (!list) return;
   for (const auto& node : *list) {
@@ -67,8 +71,8 @@ void loadFaults() {
   }
 }
 
-State& current() {
-  (void)image();  // the image of QUORELFIX_IMAGE is chosen first, which forgets the registry
+RegistryState& current() {
+  RegistryState& state = partState(machine().registry);
   if (state.machine) return state;
   state.machine = makeRoot(u"HKEY_LOCAL_MACHINE");
   state.user = makeRoot(u"HKEY_CURRENT_USER");
@@ -85,23 +89,19 @@ State& current() {
       applyRegText(text.text, state.machine, state.user);
     }
   }
-  loadFaults();
+  loadFaults(state);
   return state;
 }
 
 OpenKey* lookup(win::HKEY handle) {
   const auto value = reinterpret_cast<std::uintptr_t>(handle);
   if (value < kHandleBase || (value - kHandleBase) % 4 != 0) return nullptr;
-  const std::size_t slot = (value - kHandleBase) / 4;
-  return slot < handles.size() ? handles[slot].get() : nullptr;
+  auto& handles = partState(machine().registry).handles;
+  const auto it = handles.find((value - kHandleBase) / 4);
+  return it == handles.end() ? nullptr : &it->second;
 }
 
 }  // namespace
-
-void forgetRegistry() {
-  state = State{};
-  for (auto& h : handles) h.reset();
-}
 
 bool isPredefined(win::HKEY handle) {
   return handle == win::HKEY_LOCAL_MACHINE || handle == win::HKEY_CURRENT_USER || handle == win::HKEY_CLASSES_ROOT;
@@ -114,7 +114,7 @@ Path classesBase() { return {u"Software", u"Classes"}; }
 std::shared_ptr<Key> classesCopy(Hive hive, const Path& path) { return findPath(root(hive), joined(classesBase(), path)); }
 
 win::LONG resolve(win::HKEY handle, win::REGSAM needed, Resolved* out) {
-  State& s = current();
+  RegistryState& s = current();
   Resolved r;
   if (handle == win::HKEY_LOCAL_MACHINE || handle == win::HKEY_CURRENT_USER) {
     r.key = handle == win::HKEY_LOCAL_MACHINE ? s.machine : s.user;
@@ -148,14 +148,14 @@ win::LONG resolve(win::HKEY handle, win::REGSAM needed, Resolved* out) {
 }
 
 win::HKEY newHandle(OpenKey key) {
-  handles.push_back(std::make_unique<OpenKey>(std::move(key)));
-  return reinterpret_cast<win::HKEY>(kHandleBase + 4 * (handles.size() - 1));
+  const std::size_t slot = slotsGiven++;
+  partState(machine().registry).handles.emplace(slot, std::move(key));
+  return reinterpret_cast<win::HKEY>(kHandleBase + 4 * slot);
 }
 
 bool closeHandle(win::HKEY handle) {
-  current();  // the first image is chosen before a handle is looked up
   if (!lookup(handle)) return false;
-  handles[(reinterpret_cast<std::uintptr_t>(handle) - kHandleBase) / 4].reset();
+  partState(machine().registry).handles.erase((reinterpret_cast<std::uintptr_t>(handle) - kHandleBase) / 4);
   return true;
 }
 
@@ -183,7 +183,7 @@ std::vector<const Key*> subkeysOf(const Resolved& r) {
 }
 
 win::LONG faultFor(std::u16string_view fullPath, win::REGSAM access) {
-  const State& s = current();
+  const RegistryState& s = current();
   if (s.faults.empty()) return 0;
   const std::u16string upper = canonicalUpper(fullPath);
   for (const auto& f : s.faults)
@@ -200,38 +200,22 @@ win::LONG deleteFaultInTree(const Key& key) {
 }
 
 win::DWORD record(std::u16string_view block) {
-  State& s = current();
+  RegistryState& s = current();
   std::string bytes;
   if (!s.fileHasHeader) {
     if (s.encoding == Encoding::Utf16le) bytes = "\xFF\xFE";
     bytes += encodeRegText(u"Windows Registry Editor Version 5.00\r\n", s.encoding);
   }
   bytes += encodeRegText(block, s.encoding);
-  // One write(2) on an O_APPEND descriptor: the block reaches the system at
-  // once, so a process killed right after the call loses nothing.
-  const auto failed = [](int e) {
-    const win::DWORD code = windowsErrorFromErrno(e);
+  // Appended whole at once, so a process killed right after the call loses nothing.
+  win::DWORD code = 0;
+  if (const int e = appendToFile(regFile().string(), bytes)) {
+    code = windowsErrorFromErrno(e);
     std::fprintf(stderr, "registry: cannot append to %s: %s (error %lu)\n", regFile().c_str(), std::strerror(e),
                  static_cast<unsigned long>(code));
-    return code;
-  };
-  const int fd = ::open(regFile().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return failed(errno);
-  const char* p = bytes.data();
-  std::size_t left = bytes.size();
-  win::DWORD code = 0;
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      code = failed(n < 0 ? errno : ENOSPC);  // a write that takes nothing: the disk is full
-      break;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
   }
-  ::close(fd);
-  s.fileHasHeader = true;
+  // A file that could not be written may still lack its header.
+  if (code == 0) s.fileHasHeader = true;
   return code;
 }
 

@@ -39,11 +39,6 @@ struct Resolved {
   win::REGSAM access = 0;
 };
 
-// Drops the registry of the image chosen before (machine.cpp calls it when an
-// image is chosen): the trees are read afresh on first use, and every open
-// handle is invalid.
-void forgetRegistry();
-
 // Looks a handle up and checks that it grants every right in `needed`.
 // ERROR_INVALID_HANDLE for an unknown handle, ERROR_ACCESS_DENIED for a
 // missing right, ERROR_KEY_DELETED when its key has been removed.

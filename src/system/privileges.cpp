@@ -1,6 +1,6 @@
 // The administrator gate of every run: whether the process token holds the
 // built-in Administrators group.
-#include "control/privileges.h"
+#include "system/privileges.h"
 
 #include <cstdint>
 #include <vector>
