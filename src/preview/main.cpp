@@ -7,7 +7,7 @@
 #include <string>
 
 #include "control/QuorelFix.h"
-#include "control/privileges.h"
+#include "system/privileges.h"
 #include "platform/preview/layer.h"
 #include "platform/win32.h"
 
