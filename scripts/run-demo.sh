@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs QuorelFix on a fresh copy of the bundled Windows XP machine image
-# (images/xp-demo), then shows the report it wrote and the journal of what it
+# Previews QuorelFix with QuorelPreview on a fresh copy of the bundled Windows
+# XP machine image (images/xp-demo) and shows QuorelPreview.txt; then runs
+# QuorelFix on it and shows the report it wrote and the journal of what it
 # did outside registry and files. At a terminal the message boxes ask you;
 # elsewhere they take the answers stored in the image. Then it restarts the
 # machine when QuorelFix asked for it (the reboot pass finishes the report),
@@ -15,7 +16,7 @@ scripts/install-deps.sh native
 if [ ! -f build/default/CMakeCache.txt ]; then
   cmake --preset default >/dev/null
 fi
-targets=(--target QuorelFix --target QuorelRestore)
+targets=(--target QuorelPreview --target QuorelFix --target QuorelRestore)
 if [ -d tools/qfmachine ]; then targets+=(--target qfmachine); fi
 cmake --build --preset default -j"$(nproc)" "${targets[@]}" >/dev/null
 
@@ -41,6 +42,11 @@ show_report() {
     echo "$2"
   fi
 }
+
+echo "== QuorelPreview on $image: what QuorelFix will do, nothing changed"
+QUORELFIX_IMAGE="$PWD/$image" build/default/QuorelPreview "$@" || true
+echo
+show_report QuorelPreview.txt "(no preview)"
 
 echo "== QuorelFix on $image"
 status=0
