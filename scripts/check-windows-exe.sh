@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Checks a built QuorelFix.exe (or QuorelRestore.exe): a PE32 (i386) console
+# Checks a built QuorelFix.exe (or QuorelRestore.exe, QuorelPreview.exe): a PE32 (i386) console
 # executable that Windows XP SP3 loads (subsystem version, every imported
 # function), stripped, that imports only Windows' own DLLs (no MinGW runtime
 # beside it), with the application manifest and the version information
@@ -66,7 +66,7 @@ for name in FileVersion ProductVersion; do
     bash -c 'grep -A1 -x "$0" <<<"$1" | grep -qx "2.0.0.687"' "$name" "$wide"
 done
 # The product is QuorelFix; each executable carries its own internal and
-# original file name (QuorelFix, QuorelRestore).
+# original file name (QuorelFix, QuorelRestore, QuorelPreview).
 program=$(basename "$exe" .exe)
 check "version information: ProductName QuorelFix" \
   bash -c 'grep -A1 -x ProductName <<<"$0" | grep -qx "QuorelFix"' "$wide"

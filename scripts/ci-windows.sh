@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # What CI runs for the Windows side, in a few minutes:
-#   1. cross-build windows-x86 and check QuorelFix.exe and QuorelRestore.exe
+#   1. cross-build windows-x86 and check QuorelFix.exe, QuorelRestore.exe and QuorelPreview.exe
 #      (PE32 console, loads on Windows XP SP3: subsystem version and every
 #      imported function; only Windows' own DLLs, stripped, manifest, version
 #      information), and the import check's own test on executables that
@@ -20,11 +20,12 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh native windows wine
 
-echo "== windows-x86: QuorelFix.exe, QuorelRestore.exe"
+echo "== windows-x86: QuorelFix.exe, QuorelRestore.exe, QuorelPreview.exe"
 cmake --preset windows-x86 >/dev/null
 cmake --build --preset windows-x86 -j2
 scripts/check-windows-exe.sh build/windows-x86/QuorelFix.exe
 scripts/check-windows-exe.sh build/windows-x86/QuorelRestore.exe
+scripts/check-windows-exe.sh build/windows-x86/QuorelPreview.exe
 echo "== the XP import check refuses what XP lacks"
 tests/windows-exe/check_xp_imports_test.sh
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs QuorelFix on a fresh copy of the bundled Windows XP machine image
-# (images/xp-demo), then shows the report it wrote and what changed the
+# Previews QuorelFix with QuorelPreview on a fresh copy of the bundled Windows
+# XP machine image (images/xp-demo) and shows QuorelPreview.txt; then runs
+# QuorelFix on it and shows the report it wrote and what changed the
 # machine: the journal condensed to moves, services, processes and boxes,
 # and the registry changes (the full journal is one command away). At a
 # terminal the message boxes ask you; elsewhere they take the answers stored
@@ -17,7 +18,7 @@ scripts/install-deps.sh native
 if [ ! -f build/default/CMakeCache.txt ]; then
   cmake --preset default >/dev/null
 fi
-targets=(--target QuorelFix --target QuorelRestore)
+targets=(--target QuorelPreview --target QuorelFix --target QuorelRestore)
 if [ -d tools/qfmachine ]; then targets+=(--target qfmachine); fi
 cmake --build --preset default -j"$(nproc)" "${targets[@]}" >/dev/null
 
@@ -43,6 +44,11 @@ show_report() {
     echo "$2"
   fi
 }
+
+echo "== QuorelPreview on $image: what QuorelFix will do, nothing changed"
+QUORELFIX_IMAGE="$PWD/$image" build/default/QuorelPreview "$@" || true
+echo
+show_report QuorelPreview.txt "(no preview)"
 
 registry_size=$(stat -c %s "$image/registry.reg")
 

@@ -406,6 +406,19 @@ BOOL FindClose(HANDLE hFindFile);
                                         void* lpFileInformation);
 BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, SYSTEMTIME* lpSystemTime);
 [[nodiscard]] BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName);
+// Opens an existing item by path; only OPEN_EXISTING is asked for. A folder
+// opens only with FILE_FLAG_BACKUP_SEMANTICS (ERROR_ACCESS_DENIED without).
+// QuorelPreview asks with DELETE access and the sharing a move needs whether
+// a file is held so that the move would fail (ERROR_SHARING_VIOLATION);
+// the handle is closed with CloseHandle.
+constexpr DWORD FILE_SHARE_READ = 0x00000001;
+constexpr DWORD FILE_SHARE_WRITE = 0x00000002;
+constexpr DWORD FILE_SHARE_DELETE = 0x00000004;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
+[[nodiscard]] HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                 const SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
+                                 DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
 [[nodiscard]] BOOL CreateDirectoryW(LPCWSTR lpPathName, const SECURITY_ATTRIBUTES* lpSecurityAttributes);
 // Returns the characters needed, terminator included; 0 on failure. A buffer
 // too small for the result is left untouched.

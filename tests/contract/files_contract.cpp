@@ -189,5 +189,39 @@ TEST_F(SeamContract, CreateDirectoryAndMoveFile) {
   EXPECT_TRUE(meets<DWORD>(win::GetLastError(), win::ERROR_FILE_NOT_FOUND));
 }
 
+// CreateFileW with DELETE access and the sharing a move needs: whether the
+// item could be moved now. A file this program holds open through the runtime
+// (which shares reading and writing, not deletion) is a sharing violation.
+TEST_F(SeamContract, CreateFileWOpensAnItemForDeletion) {
+  makeFile(path(u"free.txt"), "free");
+  makeFile(path(u"held.txt"), "held");
+  makeFolder(path(u"folder"));
+  win::ScopedFile held(win::_wfopen(path(u"held.txt").c_str(), u"ab"));
+  ASSERT_TRUE(held);
+  constexpr DWORD kAllSharing = win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE;
+  struct Row {
+    const char16_t* name;
+    DWORD flags;
+    DWORD error;  // 0: it opens
+  };
+  const Row rows[] = {
+      {u"free.txt", 0, 0},
+      {u"held.txt", 0, win::ERROR_SHARING_VIOLATION},
+      {u"missing.txt", 0, win::ERROR_FILE_NOT_FOUND},
+      {u"nowhere\\missing.txt", 0, win::ERROR_PATH_NOT_FOUND},
+      {u"folder", 0, win::ERROR_ACCESS_DENIED},
+      {u"folder", win::FILE_FLAG_BACKUP_SEMANTICS, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(narrow(row.name));
+    win::SetLastError(0);
+    win::HANDLE h = win::CreateFileW(path(row.name).c_str(), win::DELETE, kAllSharing, nullptr, win::OPEN_EXISTING,
+                                     row.flags, nullptr);
+    const DWORD error = h == win::INVALID_HANDLE_VALUE ? win::GetLastError() : 0;
+    if (h != win::INVALID_HANDLE_VALUE) EXPECT_TRUE(meets<BOOL>(win::CloseHandle(h), win::TRUE));
+    EXPECT_TRUE(meets(error, row.error));
+  }
+}
+
 }  // namespace
 }  // namespace contract

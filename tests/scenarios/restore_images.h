@@ -132,4 +132,18 @@ until_boot = true
                  qftest::toUtf16le("C:\\a.txt\r\nC:\\evil\r\nC:\\b.txt\r\nC:\\held.dll\r\nC:\\tail\\\r\n"));
 }
 
+// Every image above, with QuorelFix's arguments for it.
+struct Image {
+  const char* name;
+  void (*build)(qftest::MachineImage&);
+  std::vector<std::string> args;  // QuorelFix's arguments
+};
+
+inline const Image kImages[] = {
+    {"bundled demo", demoImage, {}},
+    {"general sweep", sweepImage, {}},
+    {"extension sweep", extensionImage, {}},
+    {"removal script", scriptImage, {"C:\\script.txt"}},
+};
+
 }  // namespace restore_scn

@@ -21,18 +21,8 @@ using qftest::MachineImage;
 using qftest::machineState;
 using qftest::stateDifference;
 
-struct Image {
-  const char* name;
-  void (*build)(MachineImage&);
-  std::vector<std::string> args;  // QuorelFix's arguments
-};
-
-const Image kImages[] = {
-    {"bundled demo", restore_scn::demoImage, {}},
-    {"general sweep", restore_scn::sweepImage, {}},
-    {"extension sweep", restore_scn::extensionImage, {}},
-    {"removal script", restore_scn::scriptImage, {"C:\\script.txt"}},
-};
+using restore_scn::Image;
+using restore_scn::kImages;
 
 // A service QuorelFix deleted is gone with its registry key once the service
 // manager lets it go: that is the service manager's doing, not a registry

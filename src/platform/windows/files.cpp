@@ -43,6 +43,14 @@ BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName) {
   return ::MoveFileW(wide(lpExistingFileName), wide(lpNewFileName));
 }
 
+HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   const SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+  return ::CreateFileW(wide(lpFileName), dwDesiredAccess, dwShareMode,
+                       const_cast<::SECURITY_ATTRIBUTES*>(as<::SECURITY_ATTRIBUTES>(lpSecurityAttributes)),
+                       dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
+}
+
 BOOL CreateDirectoryW(LPCWSTR lpPathName, const SECURITY_ATTRIBUTES* lpSecurityAttributes) {
   return ::CreateDirectoryW(wide(lpPathName), as<::SECURITY_ATTRIBUTES>(lpSecurityAttributes));
 }

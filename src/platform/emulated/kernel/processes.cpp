@@ -160,7 +160,8 @@ bool isCurrentProcess(win::HANDLE h) {
 namespace win {
 namespace {
 bool kernelObject(emu::HandleKind k) {
-  return k == emu::HandleKind::Process || k == emu::HandleKind::Thread || k == emu::HandleKind::Token;
+  return k == emu::HandleKind::Process || k == emu::HandleKind::Thread || k == emu::HandleKind::Token ||
+         k == emu::HandleKind::File;
 }
 }  // namespace
 

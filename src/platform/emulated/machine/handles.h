@@ -1,4 +1,4 @@
-// The emulated machine's handle table: process, thread and token handles of
+// The emulated machine's handle table: process, thread, token and file handles of
 // kernel32/advapi32, and the service control manager's handles. Values start
 // at 0x100 and step by 4, like kernel handles; a handle is valid until closed
 // and only for the kind of object it was made for.
@@ -12,7 +12,7 @@
 
 namespace emu {
 
-enum class HandleKind { Process, Thread, Token, ServiceManager, Service };
+enum class HandleKind { Process, Thread, Token, ServiceManager, Service, File };
 
 struct HandleObject {
   HandleKind kind = HandleKind::Process;
