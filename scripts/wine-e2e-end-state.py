@@ -45,7 +45,9 @@ import re
 import sys
 import tomllib
 
-BACKUP_FOLDER = "QuorelFix Backups"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "pylib"))
+from qfimage import BACKUP_FOLDER, REG_SZ, Registry, load_registry, mirrored  # noqa: E402
+
 REPORT = "QuorelFix.txt"
 REBOOT_LIST = "reboot.txt"
 REBOOT_HEADER = "========== Reboot =========="
@@ -147,118 +149,7 @@ def removals(report_bytes):
     return out
 
 
-# ---------------------------------------------------------------- registry text
-ROOTS = {
-    "hkey_local_machine": "HKEY_LOCAL_MACHINE", "hklm": "HKEY_LOCAL_MACHINE",
-    "hkey_current_user": "HKEY_CURRENT_USER", "hkcu": "HKEY_CURRENT_USER",
-    "hkey_classes_root": "HKEY_LOCAL_MACHINE\\Software\\Classes", "hkcr": "HKEY_LOCAL_MACHINE\\Software\\Classes",
-}
-REG_SZ = 1
-
-
-def reg_text(data):
-    if data.startswith(b"\xff\xfe"):
-        return data[2:].decode("utf-16-le")
-    return data.decode("utf-8-sig")
-
-
-def full_key(path):
-    root, _, rest = path.partition("\\")
-    root = ROOTS.get(root.lower())
-    if root is None:
-        return None
-    return root + ("\\" + rest if rest else "")
-
-
-def quoted(text, start):
-    """The string of a quoted field starting at text[start] == '"', and the index after it."""
-    out = []
-    i = start + 1
-    escapes = {"\\": "\\", '"': '"', "n": "\n", "r": "\r", "0": "\0"}
-    while i < len(text) and text[i] != '"':
-        if text[i] == "\\" and i + 1 < len(text):
-            out.append(escapes.get(text[i + 1], text[i + 1]))
-            i += 2
-        else:
-            out.append(text[i])
-            i += 1
-    return "".join(out), i + 1
-
-
-def value_data(text):
-    """(type, bytes) of the data after '=', or None for a deletion ('-')."""
-    if text == "-":
-        return None
-    if text.startswith('"'):
-        return REG_SZ, (quoted(text, 0)[0] + "\0").encode("utf-16-le")
-    if text.lower().startswith("dword:"):
-        return 4, int(text[6:], 16).to_bytes(4, "little")
-    match = re.match(r"hex(?:\((?P<type>[0-9a-fA-F]+)\))?:(?P<bytes>.*)$", text)
-    if match:
-        kind = int(match.group("type"), 16) if match.group("type") else 3
-        hexes = [h for h in match.group("bytes").replace(" ", "").split(",") if h]
-        return kind, bytes(int(h, 16) for h in hexes)
-    raise ValueError(f"unreadable registry data: {text[:60]}")
-
-
-class Registry:
-    """Keys and values from regedit text, names compared without regard to case."""
-
-    def __init__(self):
-        self.keys = {}  # lower-cased full path -> (path, {lower-cased name: (name, type, bytes)})
-
-    def load(self, data):
-        lines = reg_text(data).replace("\r\n", "\n").split("\n")
-        key = None
-        i = 0
-        while i < len(lines):
-            line = lines[i].strip()
-            i += 1
-            while line.endswith("\\") and i < len(lines) and not line.startswith("["):
-                line = line[:-1] + lines[i].strip()
-                i += 1
-            if not line or line.startswith(";") or line.startswith("Windows Registry") or line == "REGEDIT4":
-                continue
-            if line.startswith("[-") and line.endswith("]"):
-                path = full_key(line[2:-1])
-                if path:
-                    self.delete_key(path)
-                key = None
-            elif line.startswith("[") and line.endswith("]"):
-                path = full_key(line[1:-1])
-                key = self.create_key(path) if path else None
-            elif key is not None and (line.startswith('"') or line.startswith("@")):
-                if line.startswith("@"):
-                    name, rest = "", line[1:]
-                else:
-                    name, end = quoted(line, 0)
-                    rest = line[end:]
-                if not rest.startswith("="):
-                    continue
-                data = value_data(rest[1:])
-                if data is None:
-                    key[1].pop(name.lower(), None)
-                else:
-                    key[1][name.lower()] = (name, *data)
-        return self
-
-    def create_key(self, path):
-        parts = path.split("\\")
-        for n in range(1, len(parts) + 1):
-            sub = "\\".join(parts[:n])
-            self.keys.setdefault(sub.lower(), (sub, {}))
-        return self.keys[path.lower()]
-
-    def delete_key(self, path):
-        low = path.lower()
-        for k in [k for k in self.keys if k == low or k.startswith(low + "\\")]:
-            del self.keys[k]
-
-    def value(self, key, name):
-        entry = self.keys.get(key.lower())
-        return None if entry is None else entry[1].get(name.lower())
-
-
+# ---------------------------------------------------------------- registry states
 def value_state(before, after, key, name, original):
     """What a run did to a value of the image: kept, gone, blank or changed.
     A value the run did not touch (the same before and after) is kept."""
@@ -270,14 +161,6 @@ def value_state(before, after, key, name, original):
     if now[1] == REG_SZ and now[2] in (b"", b"\0\0"):
         return "blank"
     return f"changed to type {now[1]} {now[2].hex()}"
-
-
-def load_registry(paths):
-    registry = Registry()
-    for path in paths:
-        with open(path, "rb") as f:
-            registry.load(f.read())
-    return registry
 
 
 # ---------------------------------------------------------------- the checks
@@ -316,8 +199,8 @@ class Check:
         self.faults.append(text)
 
     def mirrored(self, path):
-        """Where the quarantine puts path: the letter, then the rest of the path."""
-        return self.backup + "\\" + path[0] + path[2:]
+        """Where the quarantine puts path."""
+        return mirrored(self.backup, path[0], path[3:].split("\\"))
 
     def placement(self, side, path):
         """Where a side has path: in place, in the backup folder, both or neither."""

@@ -13,6 +13,7 @@
 #include "platform/emulated/machine/image.h"
 #include "support/base_machine.h"
 #include "support/machine_image.h"
+#include "support/scenario_machine.h"
 
 namespace quorel_scn {
 
@@ -27,15 +28,7 @@ inline constexpr std::string_view REG_KEY = R"(HKEY_LOCAL_MACHINE\SOFTWARE\Mozil
 
 inline const std::string& BASE_CONFIG = qftest::kBaseMachineToml;
 
-inline constexpr std::string_view BASE_REGISTRY = R"reg(
-[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders]
-"Desktop"="C:\\Documents and Settings\\Owner\\Desktop"
-
-[HKEY_LOCAL_MACHINE\SOFTWARE\Mozilla\Mozilla Firefox]
-"CurrentVersion"="3.6.6 (en-US)"
-
-[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Tcpip\Parameters\Interfaces]
-)reg";
+inline const std::string& BASE_REGISTRY = qftest::kScenarioRegistry;
 
 // The stand-in files of an infected extension (rule 1) and of a clean one.
 inline constexpr std::string_view INFECTED_OVERLAY =
@@ -69,37 +62,10 @@ inline void clean(qftest::MachineImage& image, std::string_view folder) {
   image.file(std::string(folder) + R"(\chrome\content\overlay.xul)", CLEAN_OVERLAY);
 }
 
-// The report's bytes between two markers (the end marker, when given, must
-// follow the begin marker; otherwise everything to the end of the report).
-inline std::string sectionBytes(const qftest::MachineImage& image, std::string_view begin, std::string_view end) {
-  const std::string report = image.read(REPORT);
-  const std::string b = qftest::toUtf16le(begin);
-  const std::size_t from = report.find(b);
-  if (from == std::string::npos) return "<no section>";
-  std::size_t to = report.size();
-  if (!end.empty()) to = report.find(qftest::toUtf16le(end), from + b.size());
-  if (to == std::string::npos) return "<no end of section>";
-  return report.substr(from + b.size(), to - from - b.size());
-}
-
-// Everything the detectors wrote: from the scan banner to the inventory banner.
-inline std::string scanSection(const qftest::MachineImage& image) {
-  return sectionBytes(image, "\r\n========== QuorelScan ==========\r\n", "\r\n\r\n========== QuorelLog ==========\r\n");
-}
-// The inventory: from its banner to the footer.
-inline std::string inventorySection(const qftest::MachineImage& image) {
-  return sectionBytes(image, "\r\n\r\n========== QuorelLog ==========\r\n", "\r\n\r\n-=E.O.F=-");
-}
-
-// Compares report bytes (UTF-16LE) exactly, showing them as text.
-inline void expectBytes(const std::string& bytes, std::string_view expected) {
-  EXPECT_EQ(qftest::fromUtf16le(bytes), expected);
-  EXPECT_EQ(bytes, qftest::toUtf16le(expected)) << "the section differs in its bytes";
-}
-
-// The mirrored place of a quarantined item: C:\a\b -> <backups>\C\a\b.
-inline std::string quarantined(std::string_view path) {
-  return std::string(BACKUPS) + "\\" + std::string(path.substr(0, 1)) + std::string(path.substr(2));
-}
+using qftest::expectBytes;
+using qftest::inventorySection;
+using qftest::quarantined;
+using qftest::scanSection;
+using qftest::sectionBytes;
 
 }  // namespace quorel_scn

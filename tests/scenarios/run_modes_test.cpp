@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "unit/run_machine.h"
+#include "support/run_machine.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "platform/emulated/machine/image.h"
 #include "platform/win32.h"
 #include "system/scanner.h"
-#include "unit/run_machine.h"
+#include "support/run_machine.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "unit/run_machine.h"
+#include "support/run_machine.h"
 
 namespace {
 

@@ -44,4 +44,11 @@ answers = ["IDYES", "IDOK"]
 
 inline const std::string kBaseMachineToml = baseMachineToml("xp");
 
+// The base image's registry.reg without its header line, which
+// MachineImage::registry writes itself.
+inline constexpr std::string_view kFreshRegistryBody =
+    emu::kFreshRegistry.substr(std::string_view("Windows Registry Editor Version 5.00\r\n\r\n").size());
+// The base image's value of the desktop's shell folder, as a .reg string.
+inline constexpr std::string_view kFreshDesktopValue = R"(C:\\Documents and Settings\\Owner\\Desktop)";
+
 }  // namespace qftest

@@ -6,7 +6,7 @@
 #include "system/privileges.h"
 #include "detectors/genscan_privileges.h"
 #include "platform/emulated/machine/image.h"
-#include "unit/run_machine.h"
+#include "support/run_machine.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "system/scanner.h"
-#include "unit/run_machine.h"
+#include "support/run_machine.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "control/report_log.h"
 #include "platform/emulated/machine/image.h"
-#include "unit/run_machine.h"
+#include "support/run_machine.h"
 
 namespace {
 

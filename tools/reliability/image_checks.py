@@ -6,12 +6,16 @@ import os
 import re
 import shutil
 import subprocess
+import sys
 from pathlib import Path
 import tomllib
 
 ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tools" / "pylib"))
+from qfimage import BACKUP_FOLDER, mirrored, reg_text  # noqa: E402
+
 DESKTOP = Path("drive_c/Documents and Settings/Owner/Desktop")
-BACKUP = DESKTOP / "QuorelFix Backups"
+BACKUP = DESKTOP / BACKUP_FOLDER
 REPORT = DESKTOP / "QuorelFix.txt"
 REBOOT_LIST = BACKUP / "reboot.txt"
 # The program's own files that later runs and the reboot pass append to.
@@ -33,10 +37,10 @@ def snapshot(image):
     return files
 
 
-def mirrored(rel):
+def mirrored_host(rel):
     """drive_c/a/b -> <backup>/C/a/b."""
     drive, *rest = rel.parts
-    return BACKUP / drive[len("drive_"):].upper() / Path(*rest)
+    return mirrored(BACKUP, drive[len("drive_"):], rest)
 
 
 def collision_names(path):
@@ -70,16 +74,15 @@ def lost_files(pristine, image):
         if rel == REPORT:
             if any(p.name.startswith("QuorelFix[") and p.read_bytes().startswith(data) for p in backup_files):
                 continue  # rotated
-        if any((image / c).is_file() and (image / c).read_bytes() == data for c in collision_names(mirrored(rel))):
+        if any((image / c).is_file() and (image / c).read_bytes() == data for c in collision_names(mirrored_host(rel))):
             continue
         problems.append(f"lost: {rel}")
     return problems
 
 
 def registry_decodes(image):
-    reg = (image / "registry.reg").read_bytes()
     try:
-        reg.decode("utf-16-le") if reg.startswith(b"\xff\xfe") else reg.decode("utf-8")
+        reg_text((image / "registry.reg").read_bytes())
         return None
     except UnicodeDecodeError as e:
         return str(e)
@@ -111,8 +114,7 @@ def damaged_files(image, start):
 
 
 def reboot_pending(image):
-    text = (image / "registry.reg").read_bytes()
-    text = text.decode("utf-16-le", "replace") if text.startswith(b"\xff\xfe") else text.decode("utf-8", "replace")
+    text = reg_text((image / "registry.reg").read_bytes(), "replace")
     return "QuorelFix_Reboot" in text.split("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce]")[-1]
 
 

@@ -1,7 +1,8 @@
-// A plain Windows XP machine for the run-control tests: one user "Owner" with
-// a desktop, the emulated clock at 14:05:09 local time on 3 July 2010 (UTC+2),
-// Notepad in system32, and knobs for what the tests vary (the token, running
-// processes, message-box answers, further TOML, registry and files).
+// A plain Windows XP machine for the run-control tests: the base image (user
+// Owner with a desktop, the clock at 14:05:09 local time on 3 July 2010,
+// UTC+2, its System process, its registry and Notepad in system32) with
+// knobs for what the tests vary (the token, running processes, message-box
+// answers, further TOML, registry and files).
 #pragma once
 
 #include <fcntl.h>
@@ -23,8 +24,8 @@ struct RunMachine {
   std::string answers = R"("IDYES")";            // the message-box answers, in order
   std::string processes;                         // [[process]] blocks
   std::string toml;                              // further TOML appended
-  std::string desktopValue = R"(%USERPROFILE%\\Desktop)";  // escaped as a .reg string; empty: no value
-  bool firefoxVersion = true;
+  std::string desktopValue = std::string(kFreshDesktopValue);  // escaped as a .reg string; empty: no value
+  bool firefoxVersion = true;  // false: Firefox's version value is gone
   std::string registry;  // further .reg text
   std::string selfPath = std::string(kProgram);  // the program's own module
   std::string windows = "xp";                    // [windows] version
@@ -38,12 +39,9 @@ pid = 1500
 path = ')";
   t += m.selfPath + "'\n\n[token]\n";
   t += m.token;
-  t += "\n[message_boxes]\nanswers = [" + m.answers + "]\n\n";
-  t += R"([[process]]
-pid = 4
-path = ''
-openable = false
-
+  t += "\n[message_boxes]\nanswers = [" + m.answers + "]\n";
+  t += emu::kSystemProcessToml;
+  t += R"(
 [[process]]
 pid = 1500
 path = ')";
@@ -54,12 +52,16 @@ path = ')";
   return t;
 }
 
+// The base image's registry, with the desktop's value and Firefox's version
+// changed or removed as `m` says, then `m.registry`.
 inline std::string machineRegistry(const RunMachine& m) {
-  std::string r = "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders]\r\n";
-  if (!m.desktopValue.empty()) r += "\"Desktop\"=\"" + m.desktopValue + "\"\r\n";
-  r += "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Mozilla\\Mozilla Firefox]\r\n";
-  if (m.firefoxVersion) r += "\"CurrentVersion\"=\"3.6.6 (en-US)\"\r\n";
-  r += "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce]\r\n\r\n";
+  std::string r(kFreshRegistryBody);
+  if (m.desktopValue != kFreshDesktopValue) {
+    r += "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders]\r\n";
+    r += m.desktopValue.empty() ? std::string("\"Desktop\"=-") : "\"Desktop\"=\"" + m.desktopValue + "\"";
+    r += "\r\n\r\n";
+  }
+  if (!m.firefoxVersion) r += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Mozilla\\Mozilla Firefox]\r\n\"CurrentVersion\"=-\r\n\r\n";
   r += m.registry;
   return r;
 }
