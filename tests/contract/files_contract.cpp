@@ -218,7 +218,9 @@ TEST_F(SeamContract, CreateFileWOpensAnItemForDeletion) {
     win::HANDLE h = win::CreateFileW(path(row.name).c_str(), win::DELETE, kAllSharing, nullptr, win::OPEN_EXISTING,
                                      row.flags, nullptr);
     const DWORD error = h == win::INVALID_HANDLE_VALUE ? win::GetLastError() : 0;
-    if (h != win::INVALID_HANDLE_VALUE) EXPECT_TRUE(meets<BOOL>(win::CloseHandle(h), win::TRUE));
+    if (h != win::INVALID_HANDLE_VALUE) {
+      EXPECT_TRUE(meets<BOOL>(win::CloseHandle(h), win::TRUE));
+    }
     EXPECT_TRUE(meets(error, row.error));
   }
 }
