@@ -157,10 +157,20 @@ wine reg import "$(winepath -w "$work/seed.reg")" >/dev/null 2>&1 || { echo "win
 wineserver -w
 
 # Files: merged into the prefix's drives. Files Wine already has (its own
-# programs in the Windows folder stand for the image's) are kept.
+# programs in the Windows folder stand for the image's) are kept. A copied
+# file gets the times the emulated machine reads for it: a host time later
+# than the image's clock reads there as the clock's time (docs/machine-image.md),
+# so the previous report is named by the same time in both runs.
 python3 - "$image" "$WINEPREFIX" >"$work/kept.txt" <<'PY'
-import os, shutil, sys
+import datetime, os, shutil, sys, tomllib
 image, prefix = sys.argv[1], sys.argv[2]
+with open(os.path.join(image, "machine.toml"), "rb") as f:
+    clock = tomllib.load(f).get("clock", {})
+ceiling = None
+if isinstance(clock.get("local"), datetime.datetime):
+    local = clock["local"].replace(tzinfo=datetime.timezone.utc)
+    ceiling = (local - datetime.timedelta(minutes=clock.get("utc_offset_minutes", 0))).timestamp()
+copied = []
 def resolve(base, parts):
     path = base
     for part in parts:
@@ -182,6 +192,11 @@ for entry in sorted(os.listdir(image)):
                 print(os.path.relpath(destination, prefix))
                 continue
             shutil.copy2(os.path.join(folder, name), destination)
+            copied.append(destination)
+if ceiling is not None:
+    for path in copied:
+        info = os.stat(path)
+        os.utime(path, (min(info.st_atime, ceiling), min(info.st_mtime, ceiling)))
 PY
 # The program runs from where the image has it, so that its RunOnce command
 # names that path.
