@@ -231,4 +231,9 @@ bool removeServicesMarkedForDeletion() {
   return !deleted.empty();
 }
 
+namespace {
+// A newly chosen image's services' keys are services, once its registry is read.
+const ImageReader readServices(kReadServicesStage, addServicesFromKeys);
+}  // namespace
+
 }  // namespace emu

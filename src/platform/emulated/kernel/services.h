@@ -14,7 +14,7 @@ void deleteServiceKey(std::u16string_view name);
 // Adds a stopped service for each key under
 // HKLM\SYSTEM\CurrentControlSet\Services that has Type, Start and ImagePath
 // (a service's entry as regedit exports it) and no [[service]] entry of the
-// same name (useImage calls it once the registry is read).
+// same name (useImage has it called once the registry is read).
 void addServicesFromKeys();
 
 // What a boot does to the services: every service marked for deletion goes,

@@ -19,9 +19,7 @@
 
 #include "platform/emulated/machine/folder_entries.h"
 #include "platform/emulated/machine/host_error.h"
-#include "platform/emulated/kernel/services.h"
 #include "platform/emulated/machine/machine.h"
-#include "platform/emulated/registry/state.h"
 
 namespace emu {
 namespace fs = std::filesystem;
@@ -111,7 +109,26 @@ WindowsVersion readWindowsVersion(const toml::table& parsed, const fs::path& fil
          shown.str() + ".");
 }
 
+struct RegisteredReader {
+  int stage;
+  ReadImagePart read;
+};
+
+// Kept in a function's static, so that readers registered from other files'
+// static initializers find it made, in whatever order those run.
+std::vector<RegisteredReader>& imageReaders() {
+  static std::vector<RegisteredReader> readers;
+  return readers;
+}
+
 }  // namespace
+
+ImageReader::ImageReader(int stage, ReadImagePart read) {
+  std::vector<RegisteredReader>& readers = imageReaders();
+  auto at = readers.begin();
+  while (at != readers.end() && at->stage <= stage) ++at;
+  readers.insert(at, RegisteredReader{stage, read});
+}
 
 const Image& image() { return machine().image; }
 
@@ -145,10 +162,9 @@ void useImage(const fs::path& root) {
   if (ec) chosen.root = root;
   chosen.windows = windows;
   chooseMachine(chosen, std::move(parsed));
-  // registry.reg is read now, so that a line it cannot read refuses the image
-  // before the program acts; its services' keys are services too.
-  reg::loadRegistry();
-  addServicesFromKeys();
+  // The parts read the image now (registry.reg first), so that a line they
+  // cannot read refuses the image before the program acts.
+  for (const RegisteredReader& reader : imageReaders()) reader.read();
 }
 
 WindowsVersion windowsVersion() { return image().windows; }

@@ -40,6 +40,17 @@ std::filesystem::path imageFolderFromEnvironment();
 // Chooses an image folder (tests: another one, or the same one re-read): the
 // machine starts afresh on it (machine.h).
 void useImage(const std::filesystem::path& root);
+// What a part of the machine reads of a newly chosen image before the
+// program acts (the registry its registry.reg, the service manager the
+// services' keys). A part registers its reader with a static ImageReader in
+// its own file; useImage calls the readers by stage, lowest first, so that a
+// part can build on what an earlier stage read.
+using ReadImagePart = void (*)();
+struct ImageReader {
+  ImageReader(int stage, ReadImagePart read);
+};
+inline constexpr int kReadRegistryStage = 0;
+inline constexpr int kReadServicesStage = 1;  // the services' keys are read from the registry
 // Stops the process with status 2 and `why` on standard error: an image
 // that cannot be read is refused before the program acts.
 [[noreturn]] void refuseImage(const std::string& why);

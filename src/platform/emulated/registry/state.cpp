@@ -107,6 +107,11 @@ OpenKey* lookup(win::HKEY handle) {
 
 void loadRegistry() { current(); }
 
+namespace {
+// A newly chosen image's registry.reg is read before the program acts.
+const ImageReader readRegistry(kReadRegistryStage, loadRegistry);
+}  // namespace
+
 bool isPredefined(win::HKEY handle) {
   return handle == win::HKEY_LOCAL_MACHINE || handle == win::HKEY_CURRENT_USER || handle == win::HKEY_CLASSES_ROOT;
 }

@@ -40,7 +40,7 @@ struct Resolved {
 };
 
 // Reads registry.reg when it has not been read since the image was chosen
-// (useImage calls it): a line that cannot be read refuses the image, naming
+// (useImage has it called): a line that cannot be read refuses the image, naming
 // the file, the line and what is wrong.
 void loadRegistry();
 
