@@ -17,14 +17,23 @@
 #include "platform/win32.h"
 #include "system/list.h"
 #include "system/md5.h"
+#include "system/record_format.h"
 #include "system/remover.h"
 #include "system/scanner.h"
 #include "system/text.h"
+#include "system/undo_records.h"
 
 // ---------------------------------------------------------------- tables
 
-const char16_t* const SVC_DEFS[SVC_DEF_COUNT] = {
-    u"dnsfilter", u"ddnsfilter", u"webserver", u"xwoarh", u"fioo32", u"fio32",
+// "webserver" is a name a web server of the user's own may carry: only the
+// service that runs from the folder the folder rules remove is the malware's.
+const SVC_DEF SVC_DEFS[SVC_DEF_COUNT] = {
+    {u"dnsfilter", nullptr},
+    {u"ddnsfilter", nullptr},
+    {u"webserver", u"%programfiles%\\webserver"},
+    {u"xwoarh", nullptr},
+    {u"fioo32", nullptr},
+    {u"fio32", nullptr},
 };
 
 namespace {
@@ -102,6 +111,18 @@ int fileMatches(const FILE_DEF& row, std::u16string_view path) {
   return 1;
 }
 
+// ---------------------------------------------------------------- service rules
+
+int serviceMatches(const SVC_DEF& row, const ServiceConfig& config) {
+  if (!row.imageFolder) return 1;
+  std::u16string program = expand(config.binaryPath);
+  if (!program.empty() && program[0] == u'"') program.erase(0, 1);
+  if (startsWithNoCase(program, u"\\??\\")) program.erase(0, 4);
+  std::u16string folder = withoutTrailingBackslashes(expand(row.imageFolder));
+  folder += u"\\";
+  return startsWithNoCase(program, folder) ? 1 : 0;
+}
+
 // ---------------------------------------------------------------- the sweep
 
 namespace {
@@ -124,7 +145,8 @@ void removeServices() {
     logiti(u"\r\nUnable to open SCM [%d].\r\n", static_cast<int>(win::GetLastError()));
     return;
   }
-  for (const char16_t* name : SVC_DEFS) {
+  for (const SVC_DEF& row : SVC_DEFS) {
+    const char16_t* name = row.name;
     win::ScopedServiceHandle service(win::OpenServiceW(manager.get(), name, win::DELETE | win::SERVICE_STOP));
     if (!service) {
       const win::DWORD error = win::GetLastError();
@@ -135,15 +157,29 @@ void removeServices() {
       }
       continue;
     }
+    // Its configuration, for the record and the row's rule. Another
+    // program's service of the same name is left alone, with no line.
+    ServiceConfig config;
+    const win::DWORD read = readServiceConfig(manager.get(), name, config);
+    if (read == 0 && !serviceMatches(row, config)) continue;
     logit(u"\r\nRemoving service: \"");
     logit(name);
     logit(u"\" -> ");
-    // Marking for deletion first: a running service goes when it stops, at
-    // the latest at the restart.
-    if (win::DeleteService(service.get()))
+    // No record, no deletion: a service that cannot be put back stays, and
+    // the line gives the record's code.
+    const win::DWORD recorded = read != 0 ? read : recordService(name, config);
+    if (recorded != 0) {
+      logiti(u"Failed [%d]", static_cast<int>(recorded));
+    } else if (win::DeleteService(service.get())) {
+      // Marking for deletion first: a running service goes when it stops,
+      // at the latest at the restart.
+      recordRegistryResult(1, 0);
       logit(u"Successful");
-    else
-      logiti(u"Failed [%d]", static_cast<int>(win::GetLastError()));
+    } else {
+      const win::DWORD error = win::GetLastError();
+      recordRegistryResult(1, static_cast<int>(error));
+      logiti(u"Failed [%d]", static_cast<int>(error));
+    }
     win::SERVICE_STATUS status{};
     if (!win::ControlService(service.get(), win::SERVICE_CONTROL_STOP, &status) &&
         stopFailureLeavesRunning(status, win::GetLastError()))

@@ -18,6 +18,8 @@
 // data size they need on ERROR_MORE_DATA (RegEnumKeyExW reports nothing);
 // GetTokenInformation reports the size it needs on ERROR_INSUFFICIENT_BUFFER;
 // ControlService fills its status record on some failures;
+// QueryServiceConfigW and QueryServiceConfig2W report the size they need on
+// ERROR_INSUFFICIENT_BUFFER;
 // AdjustTokenPrivileges succeeds, with the last error ERROR_NOT_ALL_ASSIGNED,
 // when it could not assign a privilege; GetModuleFileNameW answers a path cut
 // short with nSize. The scoped owners of scoped.h keep the last error across
@@ -203,12 +205,14 @@ constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_NO_MORE_FILES = 18;
+constexpr DWORD ERROR_WRITE_FAULT = 29;
 constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 constexpr DWORD ERROR_LOCK_VIOLATION = 33;
 constexpr DWORD ERROR_FILE_EXISTS = 80;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_DISK_FULL = 112;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_INVALID_LEVEL = 124;
 constexpr DWORD ERROR_INVALID_NAME = 123;
 constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
 constexpr DWORD ERROR_BAD_PATHNAME = 161;
@@ -218,12 +222,15 @@ constexpr DWORD ERROR_MORE_DATA = 234;
 constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
 constexpr DWORD ERROR_DIRECTORY = 267;
 constexpr DWORD ERROR_PARTIAL_COPY = 299;
+constexpr DWORD ERROR_INVALID_ADDRESS = 487;
 constexpr DWORD ERROR_INVALID_SERVICE_CONTROL = 1052;
 constexpr DWORD ERROR_SERVICE_REQUEST_TIMEOUT = 1053;
 constexpr DWORD ERROR_SERVICE_DOES_NOT_EXIST = 1060;
 constexpr DWORD ERROR_SERVICE_CANNOT_ACCEPT_CTRL = 1061;
 constexpr DWORD ERROR_SERVICE_NOT_ACTIVE = 1062;
 constexpr DWORD ERROR_SERVICE_MARKED_FOR_DELETE = 1072;
+constexpr DWORD ERROR_SERVICE_EXISTS = 1073;
+constexpr DWORD ERROR_DUPLICATE_SERVICE_NAME = 1078;
 constexpr DWORD ERROR_NO_SUCH_PRIVILEGE = 1313;
 constexpr DWORD ERROR_NOT_ALL_ASSIGNED = 1300;
 constexpr DWORD ERROR_KEY_DELETED = 1018;
@@ -361,9 +368,13 @@ void* FreeSid(PSID pSid);
 
 // ---------------------------------------------------------------- service control manager
 constexpr DWORD SC_MANAGER_CONNECT = 0x0001;
+constexpr DWORD SC_MANAGER_CREATE_SERVICE = 0x0002;
 constexpr DWORD SC_MANAGER_ENUMERATE_SERVICE = 0x0004;
-constexpr DWORD SERVICE_STOP = 0x0020;
+constexpr DWORD SERVICE_QUERY_CONFIG = 0x0001;
+constexpr DWORD SERVICE_CHANGE_CONFIG = 0x0002;
 constexpr DWORD SERVICE_QUERY_STATUS = 0x0004;
+constexpr DWORD SERVICE_START = 0x0010;
+constexpr DWORD SERVICE_STOP = 0x0020;
 constexpr DWORD SERVICE_CONTROL_STOP = 0x00000001;
 constexpr DWORD SERVICE_STOPPED = 1;
 constexpr DWORD SERVICE_START_PENDING = 2;
@@ -373,8 +384,43 @@ constexpr DWORD SERVICE_CONTINUE_PENDING = 5;
 constexpr DWORD SERVICE_PAUSE_PENDING = 6;
 constexpr DWORD SERVICE_PAUSED = 7;
 constexpr DWORD SERVICE_ACCEPT_STOP = 0x00000001;
+// Service types, start types and error controls, as CreateServiceW takes
+// them and QueryServiceConfigW and the service's key give them back.
+constexpr DWORD SERVICE_KERNEL_DRIVER = 0x00000001;
+constexpr DWORD SERVICE_FILE_SYSTEM_DRIVER = 0x00000002;
 constexpr DWORD SERVICE_WIN32_OWN_PROCESS = 0x00000010;
+constexpr DWORD SERVICE_WIN32_SHARE_PROCESS = 0x00000020;
+constexpr DWORD SERVICE_INTERACTIVE_PROCESS = 0x00000100;
+constexpr DWORD SERVICE_BOOT_START = 0;
+constexpr DWORD SERVICE_SYSTEM_START = 1;
+constexpr DWORD SERVICE_AUTO_START = 2;
+constexpr DWORD SERVICE_DEMAND_START = 3;
+constexpr DWORD SERVICE_DISABLED = 4;
+constexpr DWORD SERVICE_ERROR_IGNORE = 0;
+constexpr DWORD SERVICE_ERROR_NORMAL = 1;
+constexpr DWORD SERVICE_ERROR_SEVERE = 2;
+constexpr DWORD SERVICE_ERROR_CRITICAL = 3;
+// In a dependency list, a name that begins with it is a load order group.
+constexpr char16_t SC_GROUP_IDENTIFIERW = u'+';
+constexpr DWORD SERVICE_CONFIG_DESCRIPTION = 1;
 inline constexpr char16_t SERVICES_ACTIVE_DATABASEW[] = u"ServicesActive";
+
+// The strings of both structures point into the buffer the query filled.
+struct QUERY_SERVICE_CONFIGW {
+  DWORD dwServiceType;
+  DWORD dwStartType;
+  DWORD dwErrorControl;
+  LPWSTR lpBinaryPathName;
+  LPWSTR lpLoadOrderGroup;
+  DWORD dwTagId;
+  LPWSTR lpDependencies;  // double-zero-terminated list
+  LPWSTR lpServiceStartName;
+  LPWSTR lpDisplayName;
+};
+
+struct SERVICE_DESCRIPTIONW {
+  LPWSTR lpDescription;  // null: the service has no description
+};
 
 [[nodiscard]] SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
                                        DWORD dwDesiredAccess);
@@ -387,6 +433,27 @@ inline constexpr char16_t SERVICES_ACTIVE_DATABASEW[] = u"ServicesActive";
 // removeServices (detectors/genscan.cpp) reads the state after those three.
 [[nodiscard]] BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServiceStatus);
 BOOL CloseServiceHandle(SC_HANDLE hSCObject);
+// Makes a service, stopped, and its key under
+// HKLM\SYSTEM\CurrentControlSet\Services. ERROR_SERVICE_EXISTS for a name
+// taken; ERROR_SERVICE_MARKED_FOR_DELETE while a service of that name is
+// marked for deletion (until its last handle is closed, or the restart);
+// ERROR_DUPLICATE_SERVICE_NAME for a display name another service has as its
+// name or display name. restoreService (restore/restore_service.cpp) makes a
+// removed service again from its record.
+[[nodiscard]] SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName,
+                                       DWORD dwDesiredAccess, DWORD dwServiceType, DWORD dwStartType,
+                                       DWORD dwErrorControl, LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup,
+                                       DWORD* lpdwTagId, LPCWSTR lpDependencies, LPCWSTR lpServiceStartName,
+                                       LPCWSTR lpPassword);
+// A buffer too small (none, with size 0, asks for the size): FALSE with
+// ERROR_INSUFFICIENT_BUFFER, the buffer untouched and *pcbBytesNeeded the
+// size needed. readServiceConfig (system/scanner.cpp) sizes its buffer so.
+[[nodiscard]] BOOL QueryServiceConfigW(SC_HANDLE hService, QUERY_SERVICE_CONFIGW* lpServiceConfig, DWORD cbBufSize,
+                                       DWORD* pcbBytesNeeded);
+// The same sizing as QueryServiceConfigW; only SERVICE_CONFIG_DESCRIPTION
+// is asked for.
+[[nodiscard]] BOOL QueryServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, BYTE* lpBuffer, DWORD cbBufSize,
+                                        DWORD* pcbBytesNeeded);
 
 // ---------------------------------------------------------------- files
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));

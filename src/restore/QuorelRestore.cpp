@@ -15,6 +15,7 @@
 #include "control/report_log.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
+#include "restore/restore_service.h"
 #include "system/text.h"
 
 namespace {
@@ -49,8 +50,9 @@ constexpr StatusTexts STATUS_TEXTS[] = {
     {u"record incomplete", u"Record incomplete, left as it is"},
     {u"record damaged", u"Record damaged, left as it is"},
     {u"not recorded", u"Not recorded, left as it is"},
+    {u"can be put back after the restart", u"Can be put back after the restart, left as it is"},
 };
-static_assert(sizeof STATUS_TEXTS / sizeof STATUS_TEXTS[0] == STATUS_NOT_READ + 1);
+static_assert(sizeof STATUS_TEXTS / sizeof STATUS_TEXTS[0] == STATUS_AFTER_RESTART + 1);
 
 bool isFolder(const std::u16string& path) {
   const win::DWORD attributes = win::GetFileAttributesW(path.c_str());
@@ -64,6 +66,7 @@ const char16_t* kindText(const RestoreItem& item) {
     case ITEM_DELETED_VALUE: return u"value";
     case ITEM_BLANKED_VALUE: return u"blanked value";
     case ITEM_DELETED_KEY: return u"key";
+    case ITEM_DELETED_SERVICE: return u"service";
   }
   return u"";
 }
@@ -102,6 +105,8 @@ bool placeFree(const RestoreItem& item) {
          data[0] == 0 && data[1] == 0;
 }
 
+}  // namespace
+
 win::LONG setValues(const RegBlock& block) {
   win::ScopedKey key;
   win::LONG rc = win::RegCreateKeyExW(block.root, block.subKey.c_str(), 0, nullptr, win::REG_OPTION_NON_VOLATILE,
@@ -120,6 +125,8 @@ win::LONG setValues(const RegBlock& block) {
   }
   return win::ERROR_SUCCESS;
 }
+
+namespace {
 
 // Moves a file or folder back; the rename-on-collision flag keeps whatever
 // took the place between the check and the move.
@@ -245,6 +252,13 @@ ItemStatus checkItem(const RestoreItem& item) {
     if (!exists(item.landing)) return STATUS_NOT_IN_BACKUP;
     return exists(item.place) ? STATUS_OCCUPIED : STATUS_RESTORABLE;
   }
+  if (item.kind == ITEM_DELETED_SERVICE) {
+    switch (servicePlace(item)) {
+      case SERVICE_PLACE_FREE: return STATUS_RESTORABLE;
+      case SERVICE_PLACE_TAKEN: return STATUS_OCCUPIED;
+      case SERVICE_PLACE_MARKED: return STATUS_AFTER_RESTART;
+    }
+  }
   return placeFree(item) ? STATUS_RESTORABLE : STATUS_OCCUPIED;
 }
 
@@ -252,6 +266,14 @@ int restoreItem(const RestoreItem& item, ItemStatus& status) {
   status = checkItem(item);
   if (status != STATUS_RESTORABLE) return -1;
   if (item.kind == ITEM_FILE) return moveBack(item);
+  if (item.kind == ITEM_DELETED_SERVICE) {
+    // What took the place, or the deletion still pending, between the check
+    // and the making is told as the check would have told it.
+    const int rc = restoreService(item);
+    if (rc == static_cast<int>(win::ERROR_SERVICE_MARKED_FOR_DELETE)) status = STATUS_AFTER_RESTART;
+    if (rc == static_cast<int>(win::ERROR_SERVICE_EXISTS)) status = STATUS_OCCUPIED;
+    return status == STATUS_RESTORABLE ? rc : -1;
+  }
   for (const RegBlock& block : item.blocks) {
     win::LONG rc = setValues(block);
     if (rc != win::ERROR_SUCCESS) return rc;

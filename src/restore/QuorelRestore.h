@@ -13,9 +13,13 @@ enum ItemStatus {
   STATUS_INCOMPLETE,        // the record was cut short
   STATUS_DAMAGED,           // the record cannot be read
   STATUS_NOT_READ,          // the data was never recorded
+  STATUS_AFTER_RESTART,     // a service still marked for deletion: it can be made again after the restart
 };
 
 ItemStatus checkItem(const RestoreItem& item);
+// Sets a recorded key's values into it with their recorded types and bytes
+// (the key made when it is gone). 0, or the failing call's code.
+win::LONG setValues(const RegBlock& block);
 // Puts one item back (its status checked first). 0, or the failing call's code;
 // -1 when the status forbids it.
 int restoreItem(const RestoreItem& item, ItemStatus& status);

@@ -114,11 +114,25 @@ std::vector<RestoreRun> readManifest(const std::vector<std::u16string>& lines, c
 
 // ---------------------------------------------------------------- undo file
 
+// The key of the service `name`.
+constexpr std::u16string_view kServicesKey = u"SYSTEM\\CurrentControlSet\\Services\\";
+
 // A complete registry record holds what its kind needs: a value record one
-// key with one value; a key record its key first and only keys below it.
-bool wellFormed(const RestoreItem& item) {
-  if (item.blocks.empty()) return false;
-  if (item.kind != ITEM_DELETED_KEY) return item.blocks.size() == 1 && item.blocks[0].values.size() == 1;
+// key with one value; a key record its key first and only keys below it; a
+// service record its whole configuration, and its key tree, if any, below
+// the service's own key.
+bool wellFormed(const RestoreItem& item, std::size_t serviceFields) {
+  if (item.kind == ITEM_DELETED_SERVICE) {
+    if (!serviceFieldsComplete(serviceFields)) return false;
+    if (item.blocks.empty()) return true;
+    const RegBlock& key = item.blocks[0];
+    if (key.root != win::HKEY_LOCAL_MACHINE || !equalNoCase(key.subKey, std::u16string(kServicesKey) + item.place))
+      return false;
+  } else if (item.blocks.empty()) {
+    return false;
+  }
+  if (item.kind != ITEM_DELETED_KEY && item.kind != ITEM_DELETED_SERVICE)
+    return item.blocks.size() == 1 && item.blocks[0].values.size() == 1;
   const RegBlock& top = item.blocks[0];
   for (std::size_t i = 1; i < item.blocks.size(); ++i) {
     const RegBlock& b = item.blocks[i];
@@ -136,6 +150,7 @@ struct UndoRecord {
   std::u16string text;
   std::u16string continued;
   bool checked = false;  // its check line came and matched
+  std::size_t serviceFields = 0;  // a service record: the fields of its configuration read so far
 };
 
 void readRecordLine(UndoRecord& record, const std::u16string& line) {
@@ -147,10 +162,15 @@ void readRecordLine(UndoRecord& record, const std::u16string& line) {
   }
   if (startsWith(line, UNDO_CHECK)) {
     record.checked = record.continued.empty() && line.substr(UNDO_CHECK.size()) == recordCheck(record.text);
-    if (!record.checked || !wellFormed(item)) item.state = RECORD_DAMAGED;
+    if (!record.checked || !wellFormed(item, record.serviceFields)) item.state = RECORD_DAMAGED;
     return;
   }
   record.text += line + u"\r\n";
+  // A service's configuration comes before its key tree, field by field.
+  if (item.kind == ITEM_DELETED_SERVICE && item.blocks.empty() && startsWith(line, UNDO_SERVICE_FIELD)) {
+    if (!parseServiceField(line, record.serviceFields, item.service)) item.state = RECORD_DAMAGED;
+    return;
+  }
   if (line.empty() && record.continued.empty()) return;
   // Regedit goes on with a value's bytes on the next line after a closing "\".
   std::u16string full;
@@ -162,7 +182,7 @@ void readRecordLine(UndoRecord& record, const std::u16string& line) {
       item.state = RECORD_DAMAGED;
       return;
     }
-    if (item.blocks.empty()) item.place = keyPlace(block.root, block.subKey);
+    if (item.blocks.empty() && item.kind != ITEM_DELETED_SERVICE) item.place = keyPlace(block.root, block.subKey);
     item.blocks.push_back(block);
     return;
   }
@@ -171,7 +191,7 @@ void readRecordLine(UndoRecord& record, const std::u16string& line) {
     item.state = RECORD_DAMAGED;
     return;
   }
-  if (item.kind != ITEM_DELETED_KEY && item.blocks.back().values.empty())
+  if (item.kind != ITEM_DELETED_KEY && item.kind != ITEM_DELETED_SERVICE && item.blocks.back().values.empty())
     item.place = valuePlace(item.blocks.back().root, item.blocks.back().subKey, value.name.empty() ? u"@" : value.name);
   item.blocks.back().values.push_back(value);
 }
@@ -210,6 +230,13 @@ std::vector<RestoreRun> readUndo(const std::vector<std::u16string>& lines) {
       begin(ITEM_BLANKED_VALUE, line);
     } else if (line == UNDO_DELETED_KEY) {
       begin(ITEM_DELETED_KEY, line);
+    } else if (startsWith(line, UNDO_DELETED_SERVICE)) {
+      // "; deleted service "name"": the service goes by its name.
+      begin(ITEM_DELETED_SERVICE, line);
+      if (!parseServiceKindLine(line, current.item.place)) {
+        current.item.place = line.substr(UNDO_DELETED_SERVICE.size());
+        current.item.state = RECORD_DAMAGED;
+      }
     } else if (startsWith(line, UNDO_NOT_READ)) {
       // "[code] place": the data was never written down.
       begin(ITEM_DELETED_VALUE, line);

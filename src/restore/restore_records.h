@@ -9,7 +9,7 @@
 #include "platform/win32.h"
 #include "system/record_format.h"
 
-enum ItemKind { ITEM_FILE, ITEM_DELETED_VALUE, ITEM_BLANKED_VALUE, ITEM_DELETED_KEY };
+enum ItemKind { ITEM_FILE, ITEM_DELETED_VALUE, ITEM_BLANKED_VALUE, ITEM_DELETED_KEY, ITEM_DELETED_SERVICE };
 
 // How much of an item's record could be read.
 enum RecordState {
@@ -31,7 +31,8 @@ struct RestoreItem {
   RecordState state = RECORD_COMPLETE;
   std::u16string place;    // the original path, or the key (and value) as reports show it
   std::u16string landing;  // a file or folder: where it lies in the backup folder
-  std::vector<RegBlock> blocks;  // registry: a value's key with the one value, or a whole tree
+  std::vector<RegBlock> blocks;  // registry: a value's key with the one value, or a whole tree; a service's key tree
+  ServiceConfig service;         // a service: its configuration as the service manager reported it
 };
 
 struct RestoreRun {

@@ -60,7 +60,187 @@ std::u16string landedCheck(std::u16string_view original, std::u16string_view lan
   return recordCheck(text);
 }
 
+// A text in a service record's comment line: in quotes, a backslash and a
+// quote behind a backslash, a control character as "\x" and four
+// hexadecimal digits, so that the text stays on its line.
+void appendQuoted(std::u16string& line, std::u16string_view text) {
+  line.push_back(u'"');
+  for (char16_t c : text) {
+    if (c < 0x20 || c == 0x7F) {
+      line += u"\\x";
+      for (int shift = 12; shift >= 0; shift -= 4) line.push_back(hexDigit(c >> shift, true));
+      continue;
+    }
+    appendEscaped(line, c);
+  }
+  line.push_back(u'"');
+}
+
+// Reads a quoted text at the start of `rest` and takes it off; false when
+// there is none or it does not close.
+bool takeQuoted(std::u16string_view& rest, std::u16string& text) {
+  if (rest.empty() || rest[0] != u'"') return false;
+  std::u16string out;
+  for (std::size_t i = 1; i < rest.size(); ++i) {
+    char16_t c = rest[i];
+    if (c == u'"') {
+      text = out;
+      rest.remove_prefix(i + 1);
+      return true;
+    }
+    if (c == u'\\') {
+      if (i + 1 >= rest.size()) return false;
+      c = rest[++i];
+      if (c == u'x') {
+        win::DWORD unit = 0;
+        if (i + 4 >= rest.size() || !parseHex(rest.substr(i + 1, 4), unit)) return false;
+        c = static_cast<char16_t>(unit);
+        i += 4;
+      } else if (c != u'\\' && c != u'"') {
+        return false;
+      }
+    } else if (c < 0x20) {
+      return false;
+    }
+    out.push_back(c);
+  }
+  return false;
+}
+
+bool parseDecimal(std::u16string_view digits, win::DWORD& number) {
+  if (digits.empty() || digits.size() > 10) return false;
+  std::uint64_t n = 0;
+  for (char16_t c : digits) {
+    if (c < u'0' || c > u'9') return false;
+    n = n * 10 + static_cast<std::uint64_t>(c - u'0');
+  }
+  if (n > 0xFFFFFFFFu) return false;
+  number = static_cast<win::DWORD>(n);
+  return true;
+}
+
+std::u16string decimal(win::DWORD n) {
+  std::array<char16_t, 16> text{};
+  win::wsprintfW(text.data(), u"%u", static_cast<unsigned>(n));
+  return text.data();
+}
+
+// The fields of a service record, in their order.
+enum ServiceField {
+  FIELD_TYPE, FIELD_START, FIELD_ERROR_CONTROL, FIELD_BINARY_PATH, FIELD_LOAD_ORDER_GROUP, FIELD_TAG,
+  FIELD_DEPENDENCIES, FIELD_START_NAME, FIELD_DISPLAY_NAME, FIELD_DESCRIPTION, FIELD_COUNT
+};
+constexpr std::u16string_view kFieldNames[FIELD_COUNT] = {
+    u"type", u"start", u"error control", u"binary path", u"load order group",
+    u"tag", u"dependencies", u"start name", u"display name", u"description",
+};
+constexpr std::u16string_view kNoDescription = u"none";
+
 }  // namespace
+
+std::u16string serviceRecordLines(std::u16string_view name, const ServiceConfig& config) {
+  std::u16string text(UNDO_DELETED_SERVICE);
+  appendQuoted(text, name);
+  text += u"\r\n";
+  for (int f = 0; f < FIELD_COUNT; ++f) {
+    text += UNDO_SERVICE_FIELD;
+    text += kFieldNames[f];
+    switch (f) {
+      case FIELD_TYPE: text += u" " + decimal(config.type); break;
+      case FIELD_START: text += u" " + decimal(config.start); break;
+      case FIELD_ERROR_CONTROL: text += u" " + decimal(config.errorControl); break;
+      case FIELD_BINARY_PATH: text += u" "; appendQuoted(text, config.binaryPath); break;
+      case FIELD_LOAD_ORDER_GROUP: text += u" "; appendQuoted(text, config.loadOrderGroup); break;
+      case FIELD_TAG: text += u" " + decimal(config.tagId); break;
+      case FIELD_DEPENDENCIES:
+        for (const std::u16string& d : config.dependencies) {
+          text += u" ";
+          appendQuoted(text, d);
+        }
+        break;
+      case FIELD_START_NAME: text += u" "; appendQuoted(text, config.startName); break;
+      case FIELD_DISPLAY_NAME: text += u" "; appendQuoted(text, config.displayName); break;
+      case FIELD_DESCRIPTION:
+        text += u" ";
+        if (config.hasDescription)
+          appendQuoted(text, config.description);
+        else
+          text += kNoDescription;
+        break;
+    }
+    text += u"\r\n";
+  }
+  return text;
+}
+
+bool parseServiceKindLine(std::u16string_view line, std::u16string& name) {
+  if (!startsWith(line, UNDO_DELETED_SERVICE)) return false;
+  std::u16string_view rest = line.substr(UNDO_DELETED_SERVICE.size());
+  std::u16string read;
+  if (!takeQuoted(rest, read) || !rest.empty() || read.empty()) return false;
+  name = read;
+  return true;
+}
+
+bool parseServiceField(std::u16string_view line, std::size_t& fields, ServiceConfig& config) {
+  if (fields >= FIELD_COUNT || !startsWith(line, UNDO_SERVICE_FIELD)) return false;
+  std::u16string_view rest = line.substr(UNDO_SERVICE_FIELD.size());
+  const std::u16string_view field = kFieldNames[fields];
+  if (!startsWith(rest, field)) return false;
+  rest.remove_prefix(field.size());
+  if (!rest.empty() && rest[0] != u' ') return false;
+  const bool blank = !rest.empty();
+  if (blank) rest.remove_prefix(1);
+  ServiceConfig read = config;
+  bool ok = true;
+  switch (fields) {
+    case FIELD_TYPE: ok = blank && parseDecimal(rest, read.type); break;
+    case FIELD_START: ok = blank && parseDecimal(rest, read.start); break;
+    case FIELD_ERROR_CONTROL: ok = blank && parseDecimal(rest, read.errorControl); break;
+    case FIELD_TAG: ok = blank && parseDecimal(rest, read.tagId); break;
+    case FIELD_BINARY_PATH: ok = blank && takeQuoted(rest, read.binaryPath) && rest.empty(); break;
+    case FIELD_LOAD_ORDER_GROUP: ok = blank && takeQuoted(rest, read.loadOrderGroup) && rest.empty(); break;
+    case FIELD_START_NAME: ok = blank && takeQuoted(rest, read.startName) && rest.empty(); break;
+    case FIELD_DISPLAY_NAME: ok = blank && takeQuoted(rest, read.displayName) && rest.empty(); break;
+    case FIELD_DEPENDENCIES:
+      // No blank after the field's name: no dependency; else quoted names parted by one blank.
+      read.dependencies.clear();
+      if (blank) {
+        for (;;) {
+          std::u16string one;
+          if (!takeQuoted(rest, one) || one.empty()) {
+            ok = false;
+            break;
+          }
+          read.dependencies.push_back(one);
+          if (rest.empty()) break;
+          if (rest[0] != u' ') {
+            ok = false;
+            break;
+          }
+          rest.remove_prefix(1);
+        }
+      }
+      break;
+    case FIELD_DESCRIPTION:
+      if (!blank) {
+        ok = false;
+      } else if (rest == kNoDescription) {
+        read.hasDescription = false;
+        read.description.clear();
+      } else {
+        ok = takeQuoted(rest, read.description) && rest.empty() && !read.description.empty();
+        read.hasDescription = true;
+      }
+      break;
+  }
+  if (!ok) return false;
+  config = read;
+  ++fields;
+  return true;
+}
+
+bool serviceFieldsComplete(std::size_t fields) { return fields == FIELD_COUNT; }
 
 std::u16string recordCheck(std::u16string_view text) {
   std::vector<unsigned char> bytes;

@@ -24,6 +24,8 @@ inline constexpr std::u16string_view UNDO_DELETED_VALUE = u"; deleted value";
 inline constexpr std::u16string_view UNDO_BLANKED_VALUE = u"; blanked value";
 inline constexpr std::u16string_view UNDO_DELETED_KEY = u"; deleted key";
 inline constexpr std::u16string_view UNDO_NOT_READ = u"; not read ";
+inline constexpr std::u16string_view UNDO_DELETED_SERVICE = u"; deleted service ";
+inline constexpr std::u16string_view UNDO_SERVICE_FIELD = u"; service ";
 inline constexpr std::u16string_view UNDO_CHECK = u"; check ";
 inline constexpr std::u16string_view UNDO_RESULT = u"; result ";
 inline constexpr std::u16string_view MANIFEST_RUN = u"run\t";
@@ -46,6 +48,20 @@ bool parseValueLine(std::u16string_view line, RegValue& value);
 // before, without its closing backslash. True when `full` is a whole line; false
 // when `line` goes on, and `continued` then holds the text so far.
 bool joinWrappedLine(std::u16string& continued, std::u16string_view line, std::u16string& full);
+
+// A service record begins with its kind line naming the service
+// ("; deleted service \"name\""), then one comment line per field of its
+// configuration, in the order of ServiceConfig ("; service type 1", ...,
+// "; service description none"), before the blocks of its key tree. Regedit
+// passes over comments, so the file still imports the key by hand.
+std::u16string serviceRecordLines(std::u16string_view name, const ServiceConfig& config);
+// The service's name from a kind line (false when it is not one).
+bool parseServiceKindLine(std::u16string_view line, std::u16string& name);
+// One field line into `config`; `fields` counts the lines read so far, which
+// must come in their order. False for a line out of place or unreadable.
+bool parseServiceField(std::u16string_view line, std::size_t& fields, ServiceConfig& config);
+// Whether every field has been read.
+bool serviceFieldsComplete(std::size_t fields);
 
 // A predefined root's full name ("HKEY_LOCAL_MACHINE"), and the root named
 // at the start of a key path with the rest of the path (false for none).

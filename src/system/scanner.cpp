@@ -187,3 +187,75 @@ std::u16string expand(std::u16string_view text) {
   if (written == 0 || written > buffer.size()) return source;
   return std::u16string(untilTerminator({buffer.data(), buffer.size()}));
 }
+
+// ---------------------------------------------------------------- services
+
+bool operator==(const ServiceConfig& a, const ServiceConfig& b) {
+  return a.type == b.type && a.start == b.start && a.errorControl == b.errorControl &&
+         a.binaryPath == b.binaryPath && a.loadOrderGroup == b.loadOrderGroup && a.tagId == b.tagId &&
+         a.dependencies == b.dependencies && a.startName == b.startName && a.displayName == b.displayName &&
+         a.hasDescription == b.hasDescription && a.description == b.description;
+}
+
+namespace {
+
+// The answer of a query that reports the size it needs: asked for the size
+// first, then with a buffer of it; a size that grows between the two calls
+// is asked again, a few times at most.
+template <typename Query>
+win::DWORD sizedQuery(std::vector<std::uint64_t>& buffer, Query query) {
+  win::DWORD needed = 0;
+  if (query(nullptr, 0, &needed)) return win::ERROR_SUCCESS;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const win::DWORD error = win::GetLastError();
+    if (error != win::ERROR_INSUFFICIENT_BUFFER || needed == 0) return error ? error : win::ERROR_INVALID_FUNCTION;
+    // Whole 8-byte units: the answer's structure is aligned as Windows lays it out.
+    buffer.assign((needed + 7) / 8, 0);
+    const win::DWORD size = static_cast<win::DWORD>(buffer.size() * 8);
+    if (query(reinterpret_cast<win::BYTE*>(buffer.data()), size, &needed)) return win::ERROR_SUCCESS;
+  }
+  return win::ERROR_INSUFFICIENT_BUFFER;
+}
+
+std::u16string textAt(const char16_t* text) { return text ? std::u16string(text) : std::u16string(); }
+
+}  // namespace
+
+win::DWORD readServiceConfig(win::SC_HANDLE service, ServiceConfig& config) {
+  std::vector<std::uint64_t> buffer;
+  win::DWORD rc = sizedQuery(buffer, [&](win::BYTE* data, win::DWORD size, win::DWORD* needed) {
+    return win::QueryServiceConfigW(service, reinterpret_cast<win::QUERY_SERVICE_CONFIGW*>(data), size, needed);
+  });
+  if (rc != win::ERROR_SUCCESS) return rc;
+  ServiceConfig read;
+  const auto* answer = reinterpret_cast<const win::QUERY_SERVICE_CONFIGW*>(buffer.data());
+  read.type = answer->dwServiceType;
+  read.start = answer->dwStartType;
+  read.errorControl = answer->dwErrorControl;
+  read.binaryPath = textAt(answer->lpBinaryPathName);
+  read.loadOrderGroup = textAt(answer->lpLoadOrderGroup);
+  read.tagId = answer->dwTagId;
+  for (const char16_t* d = answer->lpDependencies; d && *d; d += std::char_traits<char16_t>::length(d) + 1)
+    read.dependencies.emplace_back(d);
+  read.startName = textAt(answer->lpServiceStartName);
+  read.displayName = textAt(answer->lpDisplayName);
+
+  std::vector<std::uint64_t> description;
+  rc = sizedQuery(description, [&](win::BYTE* data, win::DWORD size, win::DWORD* needed) {
+    return win::QueryServiceConfig2W(service, win::SERVICE_CONFIG_DESCRIPTION, data, size, needed);
+  });
+  if (rc != win::ERROR_SUCCESS) return rc;
+  // A service without a description answers at the first call, with no room.
+  const auto* text = description.empty() ? nullptr
+                                         : reinterpret_cast<const win::SERVICE_DESCRIPTIONW*>(description.data());
+  read.hasDescription = text && text->lpDescription && *text->lpDescription;
+  if (read.hasDescription) read.description = text->lpDescription;
+  config = read;
+  return win::ERROR_SUCCESS;
+}
+
+win::DWORD readServiceConfig(win::SC_HANDLE manager, const char16_t* name, ServiceConfig& config) {
+  win::ScopedServiceHandle service(win::OpenServiceW(manager, name, win::SERVICE_QUERY_CONFIG));
+  if (!service) return win::GetLastError();
+  return readServiceConfig(service.get(), config);
+}

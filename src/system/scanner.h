@@ -24,6 +24,29 @@ struct RegValue {
   std::vector<std::uint8_t> data;
 };
 
+// A service's configuration as the service manager reports it
+// (QueryServiceConfigW), with its description (QueryServiceConfig2W).
+struct ServiceConfig {
+  win::DWORD type = 0;
+  win::DWORD start = 0;
+  win::DWORD errorControl = 0;
+  std::u16string binaryPath;
+  std::u16string loadOrderGroup;
+  win::DWORD tagId = 0;
+  std::vector<std::u16string> dependencies;  // services, and load order groups after '+'
+  std::u16string startName;
+  std::u16string displayName;
+  bool hasDescription = false;  // none, or an empty one, as the service manager gives it
+  std::u16string description;
+};
+bool operator==(const ServiceConfig& a, const ServiceConfig& b);
+
+// The configuration of the service `name` (opened afresh with
+// SERVICE_QUERY_CONFIG). 0, or the first failing call's code.
+[[nodiscard]] win::DWORD readServiceConfig(win::SC_HANDLE manager, const char16_t* name, ServiceConfig& config);
+// The same for an open handle with SERVICE_QUERY_CONFIG.
+[[nodiscard]] win::DWORD readServiceConfig(win::SC_HANDLE service, ServiceConfig& config);
+
 // The value's data exactly as stored (type not examined, terminator supplied
 // when the data lacks one), or none. valueName none reads the default value.
 std::optional<std::u16string> getRegSZValue(win::HKEY root, const char16_t* subKey,

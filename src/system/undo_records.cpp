@@ -18,6 +18,7 @@ namespace {
 
 constexpr char16_t kBackupFolder[] = u"\\QuorelFix Backups\\";
 constexpr char16_t kClasses[] = u"Software\\Classes\\";
+constexpr char16_t kServicesKey[] = u"SYSTEM\\CurrentControlSet\\Services\\";
 
 std::optional<std::u16string> recordPath(const char16_t* name) {
   std::optional<std::u16string> desktop = getDesktopFolder();
@@ -26,15 +27,19 @@ std::optional<std::u16string> recordPath(const char16_t* name) {
 }
 
 // Appends `text` to one of the record files, beginning a new (or empty) file
-// with the byte-order mark and `firstLine`. False when it cannot be written.
-bool appendRecord(const char16_t* name, std::u16string_view firstLine, std::u16string_view text) {
+// with the byte-order mark and `firstLine`. 0, or the code of why it cannot
+// be written: the open's, or ERROR_WRITE_FAULT for a write that failed.
+win::DWORD appendRecord(const char16_t* name, std::u16string_view firstLine, std::u16string_view text) {
   std::optional<std::u16string> path = recordPath(name);
-  if (!path) return false;
+  if (!path) return win::ERROR_PATH_NOT_FOUND;
   win::WIN32_FILE_ATTRIBUTE_DATA data{};
   const bool fresh = !win::GetFileAttributesExW(path->c_str(), win::GetFileExInfoStandard, &data) ||
                      (data.nFileSizeLow == 0 && data.nFileSizeHigh == 0);
   win::ScopedFile file(win::_wfopen(path->c_str(), u"ab"));
-  if (!file) return false;
+  if (!file) {
+    const win::DWORD error = win::GetLastError();
+    return error ? error : win::ERROR_ACCESS_DENIED;
+  }
   std::u16string all;
   if (fresh) {
     all.push_back(u'\xFEFF');
@@ -42,16 +47,16 @@ bool appendRecord(const char16_t* name, std::u16string_view firstLine, std::u16s
   }
   all.append(text);
   writeUtf16(file.get(), all);
-  return std::fflush(file.get()) == 0 && !std::ferror(file.get());
+  return std::fflush(file.get()) == 0 && !std::ferror(file.get()) ? 0 : win::ERROR_WRITE_FAULT;
 }
 
-bool appendUndo(std::u16string_view text) {
+win::DWORD appendUndo(std::u16string_view text) {
   std::u16string first(REGEDIT_HEADER);
   first += u"\r\n";
   return appendRecord(UNDO_FILE_NAME, first, text);
 }
 
-bool appendManifest(std::u16string_view text) { return appendRecord(MANIFEST_NAME, u"", text); }
+win::DWORD appendManifest(std::u16string_view text) { return appendRecord(MANIFEST_NAME, u"", text); }
 
 // Where a key named through HKEY_CLASSES_ROOT really lives: the user's copy
 // when there is one (reads and deletions go there first), else the machine's.
@@ -124,7 +129,7 @@ int recordUnreadable(const std::u16string& place, win::LONG rc) {
   text += UNDO_NOT_READ;
   text += code.data();
   text += place + u"\r\n";
-  return appendUndo(text) ? 1 : 0;
+  return appendUndo(text) == 0 ? 1 : 0;
 }
 
 // The names in a folder, sorted; the quarantine move's landing is the one
@@ -178,7 +183,7 @@ int recordValue(win::HKEY root, const char16_t* subKey, const char16_t* valueNam
   if (found == values.end()) return 0;
   std::u16string body(change == VALUE_BLANKED ? UNDO_BLANKED_VALUE : UNDO_DELETED_VALUE);
   body += u"\r\n" + keyLine(root, path) + regeditValueLine(*found) + u"\r\n";
-  return appendUndo(checkedRecord(body)) ? 1 : 0;
+  return appendUndo(checkedRecord(body)) == 0 ? 1 : 0;
 }
 
 int recordKeyTree(win::HKEY root, const char16_t* subKey) {
@@ -197,7 +202,27 @@ int recordKeyTree(win::HKEY root, const char16_t* subKey) {
   if (rc != win::ERROR_SUCCESS) return recordUnreadable(keyPlace(root, path), rc);
   std::u16string body(UNDO_DELETED_KEY);
   body += u"\r\n" + tree;
-  return appendUndo(checkedRecord(body)) ? 1 : 0;
+  return appendUndo(checkedRecord(body)) == 0 ? 1 : 0;
+}
+
+win::DWORD recordService(const char16_t* name, const ServiceConfig& config) {
+  std::u16string path = kServicesKey;
+  path += name;
+  std::u16string stored = name;
+  std::u16string tree;
+  win::ScopedKey probe;
+  win::LONG rc = win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, path.c_str(), 0, win::KEY_READ, probe.receive());
+  probe.reset();
+  // A service without a key (the service manager knows it, the registry has
+  // lost it) is recorded with its configuration alone.
+  if (rc != static_cast<win::LONG>(win::ERROR_FILE_NOT_FOUND)) {
+    if (rc != win::ERROR_SUCCESS) return static_cast<win::DWORD>(rc);
+    path = storedKeyPath(win::HKEY_LOCAL_MACHINE, path);
+    stored = path.substr(path.rfind(u'\\') + 1);
+    rc = exportTree(win::HKEY_LOCAL_MACHINE, path, tree);
+    if (rc != win::ERROR_SUCCESS) return static_cast<win::DWORD>(rc);
+  }
+  return appendUndo(checkedRecord(serviceRecordLines(stored, config) + tree));
 }
 
 void recordRegistryResult(int begun, int code) {
@@ -214,7 +239,7 @@ MoveRecord recordMove(std::u16string_view original, std::u16string_view destinat
   std::u16string line(MANIFEST_MOVE);
   line += original;
   line += u"\r\n";
-  if (!appendManifest(line)) return record;
+  if (appendManifest(line) != 0) return record;
   record.begun = 1;
   record.original = original;
   record.destination = destination;  // deleteFile hands no trailing backslash

@@ -9,9 +9,10 @@
 //                 record per line, fields parted by a tab).
 //
 // Both files are appended to and flushed at every record; a run (and the
-// reboot pass after it) begins with a run line in each. A record that cannot
-// be written never stops the change it describes. docs/restore.md has the
-// formats.
+// reboot pass after it) begins with a run line in each. A record of a
+// registry change or a move that cannot be written does not stop the change
+// it describes; a service is deleted only once its record is written.
+// docs/restore.md has the formats.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +36,15 @@ void startUndoRun(std::u16string_view stamp);
 // there) or the undo file cannot be written.
 int recordValue(win::HKEY root, const char16_t* subKey, const char16_t* valueName, UndoValueChange change);
 int recordKeyTree(win::HKEY root, const char16_t* subKey);
-// After the change: the result that closes a begun record.
+// Before a service's deletion: the service under its name as stored, its
+// configuration as the service manager reported it (read by the caller,
+// which also judges by it), and its key tree under
+// HKLM\SYSTEM\CurrentControlSet\Services. 0 when the record is written and
+// its result is to follow; otherwise the code of the key that could not be
+// read or of the record that could not be written, and the service stays.
+[[nodiscard]] win::DWORD recordService(const char16_t* name, const ServiceConfig& config);
+// After the change: the result that closes a begun record (a service's
+// record is begun when recordService answered 0).
 void recordRegistryResult(int begun, int code);
 
 // Around the quarantine move: the original path before it, the landing path

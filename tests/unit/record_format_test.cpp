@@ -152,4 +152,119 @@ TEST(RecordFormat, KeyPlacesAndLandedLinesAndBack) {
   EXPECT_FALSE(checked);
 }
 
+// ---------------------------------------------------------------- service records
+
+// Splits a record's text into its lines (CR LF each).
+std::vector<std::u16string> lines(std::u16string_view text) {
+  std::vector<std::u16string> out;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find(u"\r\n", at);
+    out.emplace_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  return out;
+}
+
+TEST(ServiceRecord, EveryConfigurationAsWrittenAndBack) {
+  ServiceConfig driver;
+  driver.type = 1;
+  driver.start = 3;
+  driver.errorControl = 1;
+  driver.binaryPath = u"system32\\drivers\\xwoarh.sys";
+  driver.displayName = u"xwoarh";
+  ServiceConfig win32;
+  win32.type = 0x110;
+  win32.start = 2;
+  win32.errorControl = 3;
+  win32.binaryPath = u"\"C:\\Program Files\\web\\w.exe\" -k";
+  win32.loadOrderGroup = u"Net";
+  win32.tagId = 4294967295u;
+  win32.dependencies = {u"RPC", u"+Net Group"};
+  win32.startName = u"LocalSystem";
+  win32.displayName = u"Web \"Server\"";
+  win32.hasDescription = true;
+  win32.description = u"line one\r\nline two\ttab \u00e9\x7f";
+  struct Row {
+    const char* what;
+    std::u16string name;
+    ServiceConfig config;
+    std::u16string text;
+  };
+  const Row rows[] = {
+      {"driver", u"xwoarh", driver,
+       u"; deleted service \"xwoarh\"\r\n"
+       u"; service type 1\r\n; service start 3\r\n; service error control 1\r\n"
+       u"; service binary path \"system32\\\\drivers\\\\xwoarh.sys\"\r\n; service load order group \"\"\r\n"
+       u"; service tag 0\r\n; service dependencies\r\n; service start name \"\"\r\n"
+       u"; service display name \"xwoarh\"\r\n; service description none\r\n"},
+      // Quotes and backslashes behind a backslash, control characters as
+      // \x and four digits: every text stays on its line.
+      {"Win32 service", u"Web\"1", win32,
+       u"; deleted service \"Web\\\"1\"\r\n"
+       u"; service type 272\r\n; service start 2\r\n; service error control 3\r\n"
+       u"; service binary path \"\\\"C:\\\\Program Files\\\\web\\\\w.exe\\\" -k\"\r\n"
+       u"; service load order group \"Net\"\r\n; service tag 4294967295\r\n"
+       u"; service dependencies \"RPC\" \"+Net Group\"\r\n; service start name \"LocalSystem\"\r\n"
+       u"; service display name \"Web \\\"Server\\\"\"\r\n"
+       u"; service description \"line one\\x000D\\x000Aline two\\x0009tab \u00e9\\x007F\"\r\n"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    const std::u16string text = serviceRecordLines(r.name, r.config);
+    EXPECT_EQ(text, r.text);
+    const std::vector<std::u16string> all = lines(text);
+    ASSERT_FALSE(all.empty());
+    std::u16string name;
+    ASSERT_TRUE(parseServiceKindLine(all[0], name));
+    EXPECT_EQ(name, r.name);
+    ServiceConfig back;
+    std::size_t fields = 0;
+    for (std::size_t i = 1; i < all.size(); ++i) {
+      EXPECT_FALSE(serviceFieldsComplete(fields));
+      ASSERT_TRUE(parseServiceField(all[i], fields, back)) << i;
+    }
+    EXPECT_TRUE(serviceFieldsComplete(fields));
+    EXPECT_TRUE(back == r.config);
+  }
+}
+
+TEST(ServiceRecord, LinesThatAreNoFieldOrOutOfPlace) {
+  struct Row {
+    std::size_t fields;  // the fields read before the line
+    const char16_t* line;
+  } const rows[] = {
+      {0, u"; service start 3"},              // out of its order
+      {0, u"; service type"},                 // no number
+      {0, u"; service type -1"},
+      {0, u"; service type 4294967296"},      // past 32 bits
+      {0, u"; service type 1 "},
+      {0, u"; service typeX 1"},
+      {3, u"; service binary path x"},        // unquoted
+      {3, u"; service binary path \"x"},      // the quote never closes
+      {3, u"; service binary path \"x\" y"}, // something after it
+      {3, u"; service binary path \"\\q\""}, // no such escape
+      {3, u"; service binary path \"\\x00G1\""},
+      {6, u"; service dependencies \"\""},    // an empty name
+      {6, u"; service dependencies \"a\"\"b\""},
+      {6, u"; service dependencies "},
+      {9, u"; service description \"\""},     // an empty description is none
+      {9, u"; service description"},
+      {10, u"; service description none"},    // every field read already
+      {0, u"; deleted service \"x\""},
+  };
+  for (const Row& r : rows) {
+    ServiceConfig config;
+    config.type = 77;
+    std::size_t fields = r.fields;
+    EXPECT_FALSE(parseServiceField(r.line, fields, config)) << std::u16string_view(r.line).size();
+    EXPECT_EQ(fields, r.fields);
+    EXPECT_EQ(config.type, 77u);  // untouched
+  }
+  std::u16string name = u"keep";
+  for (const char16_t* line : {u"; deleted service x", u"; deleted service \"\"", u"; deleted service \"x\" y",
+                               u"; deleted key"})
+    EXPECT_FALSE(parseServiceKindLine(line, name));
+  EXPECT_EQ(name, u"keep");
+}
+
 }  // namespace

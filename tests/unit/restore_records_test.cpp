@@ -129,6 +129,52 @@ TEST_F(RestoreRecords, EveryStateARecordCanBeIn) {
   EXPECT_EQ(undo, RECORDS_READ);
 }
 
+// A service record: its configuration's fields, then its key tree below the
+// service's own key; read whole, or damaged, or left out when the deletion
+// did not happen.
+TEST_F(RestoreRecords, ServiceRecords) {
+  ServiceConfig config;
+  config.type = 1;
+  config.start = 3;
+  config.errorControl = 1;
+  config.binaryPath = u"system32\\drivers\\x.sys";
+  config.displayName = u"x";
+  const std::u16string fields = serviceRecordLines(u"x", config);
+  const std::u16string lastField = u"; service description none\r\n";
+  const std::u16string withoutLast = fields.substr(0, fields.size() - lastField.size());
+  const std::u16string key = u"[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\x]\r\n";
+  const std::u16string sub = u"\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\x\\Parameters]\r\n";
+  write("undo.reg",
+        utf16File(u"Windows Registry Editor Version 5.00\r\n\r\n; run R\r\n" +
+                  record(fields + key + u"\"Start\"=dword:00000003\r\n" + sub + u"\"p\"=\"1\"\r\n") +
+                  record(fields) +                                     // no key: its configuration alone
+                  record(fields + key, u"; result 1072\r\n") +         // the deletion refused: not listed
+                  record(fields + u"[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\y]\r\n") +
+                  record(withoutLast + key) +                          // a field missing
+                  record(fields + key + lastField) +                   // a field after the key
+                  record(u"; deleted service x\r\n" + fields.substr(fields.find(u"\r\n") + 2)) +
+                  record(fields + key, u"")));                         // no result before the end
+  const std::vector<RestoreRun> runs = read();
+  EXPECT_EQ(outline(runs),
+            "run R\n"
+            "  complete x\n"
+            "  complete x\n"
+            "  damaged x\n"     // a key that is not the service's
+            "  damaged x\n"
+            "  damaged x\n"
+            "  damaged x\n"     // the kind line's name unquoted
+            "  incomplete x\n");
+  ASSERT_EQ(runs.size(), 1u);
+  const RestoreItem& item = runs[0].items[0];
+  EXPECT_EQ(item.kind, ITEM_DELETED_SERVICE);
+  EXPECT_TRUE(item.service == config);
+  ASSERT_EQ(item.blocks.size(), 2u);
+  EXPECT_EQ(item.blocks[0].subKey, u"SYSTEM\\CurrentControlSet\\Services\\x");
+  EXPECT_EQ(item.blocks[1].subKey, u"SYSTEM\\CurrentControlSet\\Services\\x\\Parameters");
+  EXPECT_EQ(item.blocks[1].values.size(), 1u);
+  EXPECT_TRUE(runs[0].items[1].blocks.empty());
+}
+
 TEST_F(RestoreRecords, TheFilesThemselves) {
   struct Row {
     const char* what;

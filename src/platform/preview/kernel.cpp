@@ -6,6 +6,7 @@
 // whether the service lets it happen only the change itself can tell.
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -28,8 +29,12 @@ struct OpenProcessInfo {
 };
 
 struct Kernel {
+  std::map<win::SC_HANDLE, win::DWORD> managers;  // the rights each manager handle was opened with
   std::map<win::SC_HANDLE, OpenService> services;
   std::set<std::u16string> deletedServices;
+  // The handles of services the program asked to make: not made, so no
+  // handle of the backend's; they serve only to be closed.
+  std::vector<std::unique_ptr<char>> madeServices;
   std::map<win::HANDLE, OpenProcessInfo> processes;
   std::set<win::DWORD> terminated;
 };
@@ -76,7 +81,9 @@ namespace win {
 
 // ---------------------------------------------------------------- services
 SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName, DWORD dwDesiredAccess) {
-  return qf_backend_OpenSCManagerW(lpMachineName, lpDatabaseName, dwDesiredAccess);
+  SC_HANDLE h = qf_backend_OpenSCManagerW(lpMachineName, lpDatabaseName, dwDesiredAccess);
+  if (h) preview::kernel().managers[h] = dwDesiredAccess;
+  return h;
 }
 
 SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) {
@@ -146,8 +153,60 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServi
 }
 
 BOOL CloseServiceHandle(SC_HANDLE hSCObject) {
-  preview::kernel().services.erase(hSCObject);
+  auto& k = preview::kernel();
+  auto made = std::find_if(k.madeServices.begin(), k.madeServices.end(),
+                           [&](const std::unique_ptr<char>& h) { return reinterpret_cast<SC_HANDLE>(h.get()) == hSCObject; });
+  if (made != k.madeServices.end()) {
+    k.madeServices.erase(made);
+    return TRUE;
+  }
+  k.services.erase(hSCObject);
+  k.managers.erase(hSCObject);
   return qf_backend_CloseServiceHandle(hSCObject);
+}
+
+// Not made (QuorelFix never makes a service; QuorelRestore does, and is not
+// previewed). A name the backend knows is refused as the service manager
+// refuses it: marked for deletion by the program, 1072; else 1073. Any other
+// is answered as made, with a handle of the layer's own.
+SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR /*lpDisplayName*/,
+                         DWORD /*dwDesiredAccess*/, DWORD /*dwServiceType*/, DWORD /*dwStartType*/,
+                         DWORD /*dwErrorControl*/, LPCWSTR lpBinaryPathName, LPCWSTR /*lpLoadOrderGroup*/,
+                         DWORD* /*lpdwTagId*/, LPCWSTR /*lpDependencies*/, LPCWSTR /*lpServiceStartName*/,
+                         LPCWSTR /*lpPassword*/) {
+  auto& k = preview::kernel();
+  auto manager = k.managers.find(hSCManager);
+  if (manager == k.managers.end()) {
+    qf_backend_SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  if (!lpServiceName || !lpBinaryPathName) {
+    qf_backend_SetLastError(ERROR_INVALID_ADDRESS);
+    return nullptr;
+  }
+  if (!(manager->second & SC_MANAGER_CREATE_SERVICE)) {
+    qf_backend_SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  if (SC_HANDLE there = qf_backend_OpenServiceW(hSCManager, lpServiceName, 0)) {
+    qf_backend_CloseServiceHandle(there);
+    qf_backend_SetLastError(k.deletedServices.count(preview::upper(lpServiceName)) ? ERROR_SERVICE_MARKED_FOR_DELETE
+                                                                                   : ERROR_SERVICE_EXISTS);
+    return nullptr;
+  }
+  if (qf_backend_GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) return nullptr;
+  preview::markUnknown();
+  k.madeServices.push_back(std::make_unique<char>());
+  return reinterpret_cast<SC_HANDLE>(k.madeServices.back().get());
+}
+
+// Reads: a service the program deleted is still there to be asked until
+// the service manager lets it go, as on Windows.
+BOOL QueryServiceConfigW(SC_HANDLE a, QUERY_SERVICE_CONFIGW* b, DWORD c, DWORD* d) {
+  return qf_backend_QueryServiceConfigW(a, b, c, d);
+}
+BOOL QueryServiceConfig2W(SC_HANDLE a, DWORD b, BYTE* c, DWORD d, DWORD* e) {
+  return qf_backend_QueryServiceConfig2W(a, b, c, d, e);
 }
 
 // ---------------------------------------------------------------- processes

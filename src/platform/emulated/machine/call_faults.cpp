@@ -22,8 +22,8 @@ struct CallCodes {
 //   violation, 112 disk full, 122 buffer too small, 183 already exists,
 //   234 more data, 259 no more items, 299 partial copy, 1026 the shell's
 //   invalid path, 1060 no such service, 1062 service not active, 1072 service
-//   marked for deletion, 1115 shutdown in progress, 1313 no such privilege,
-//   1314 privilege not held.
+//   marked for deletion, 1073 service exists, 1115 shutdown in progress, 1313
+//   no such privilege, 1314 privilege not held.
 const std::vector<CallCodes>& callCodes() {
   static const std::vector<CallCodes> table = {
       {"RegOpenKeyExW", {5, 2, 14}},
@@ -47,6 +47,9 @@ const std::vector<CallCodes>& callCodes() {
       {"DeleteService", {5, 1072}},
       {"ControlService", {5, 1062}},
       {"CloseServiceHandle", {6}},
+      {"CreateServiceW", {5, 1073, 1072}},
+      {"QueryServiceConfigW", {5, 122}},
+      {"QueryServiceConfig2W", {5, 122}},
       {"FindFirstFileW", {5, 2, 3}},
       {"FindNextFileW", {18, 5}},
       {"FindClose", {6}},
