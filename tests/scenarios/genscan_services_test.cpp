@@ -46,8 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Running and stoppable: the stop request succeeds.
         Case{"RunningStops", service("xwoarh", "running", "accepts_stop = true"), removing("xwoarh") + "Successful"},
         // Running, refusing the stop: it goes at the restart.
-        Case{"RunningRefusesStop", service("webserver", "running", "accepts_stop = false"),
-             removing("webserver") + "Successful (reboot)"},
+        Case{"RunningRefusesStop", service("xwoarh", "running", "accepts_stop = false"),
+             removing("xwoarh") + "Successful (reboot)"},
         // Already stopping: no restart note.
         Case{"StopPending", service("fio32", "stop_pending", "accepts_stop = false"), removing("fio32") + "Successful"},
         // The stop request fails without a status record: the state is
@@ -69,9 +69,9 @@ INSTANTIATE_TEST_SUITE_P(
              "\r\nUnable to open SCM [5].\r\n"},
         // Table order, not the order of the machine's list.
         Case{"TableOrder",
-             service("fio32", "stopped") + service("webserver", "stopped") + service("dnsfilter", "stopped") +
+             service("fio32", "stopped") + service("xwoarh", "stopped") + service("dnsfilter", "stopped") +
                  service("fioo32", "running", "open_error = 5"),
-             removing("dnsfilter") + "Successful" + removing("webserver") + "Successful" +
+             removing("dnsfilter") + "Successful" + removing("xwoarh") + "Successful" +
                  "\r\nUnable to open handle to \"fioo32[5]." + removing("fio32") + "Successful"}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
@@ -87,10 +87,10 @@ toml::table serviceEntry(const qftest::MachineImage& image, std::string_view nam
 // The stop request is sent even when the deletion is refused.
 TEST(GenScanServices, StopIsSentAfterRefusedDeletion) {
   qftest::MachineImage image("stop-after-refusal");
-  sweeps::setUp(image, service("webserver", "running", "accepts_stop = true\ndelete_error = 5"));
+  sweeps::setUp(image, service("ddnsfilter", "running", "accepts_stop = true\ndelete_error = 5"));
   image.run();
-  expectScanSection(image, removing("webserver") + "Failed [5]");
-  EXPECT_EQ(serviceEntry(image, "webserver")["state"].value_or(std::string()), "stopped");
+  expectScanSection(image, removing("ddnsfilter") + "Failed [5]");
+  EXPECT_EQ(serviceEntry(image, "ddnsfilter")["state"].value_or(std::string()), "stopped");
 }
 
 // Without a manager, nothing is stopped.
