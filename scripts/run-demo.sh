@@ -7,8 +7,8 @@
 # terminal the message boxes ask you; elsewhere they take the answers stored
 # in the image. Then it restarts the machine when QuorelFix asked for it (the
 # reboot pass finishes the report),
-# and puts everything back with QuorelRestore: its list, "QuorelRestore all"
-# and the report QuorelRestore.txt.
+# and asks QuorelRestore to put everything back: its list, "QuorelRestore all"
+# and the report QuorelRestore.txt, with a count of the items it put back.
 #
 # Usage: scripts/run-demo.sh [arguments for QuorelFix...]
 set -euo pipefail
@@ -98,6 +98,16 @@ echo "== QuorelRestore all"
 QUORELFIX_IMAGE="$PWD/$image" build/default/QuorelRestore all || true
 show_report QuorelRestore.txt
 
+# What QuorelRestore's report says, counted: an item is back only where its
+# line ends in "Success!".
+report="$desktop/QuorelRestore.txt"
+asked=0
+back=0
+if [ -f "$report" ]; then
+  asked=$(iconv -f UTF-16LE -t UTF-8 "$report" | tr -d '\r' | grep -c '^Item ' || true)
+  back=$(iconv -f UTF-16LE -t UTF-8 "$report" | tr -d '\r' | grep -c '^Item .* -> Success!$' || true)
+fi
 echo
-echo "The machine is kept in $image, everything QuorelFix removed put back;"
-echo "the backup folder keeps its records (undo.reg, manifest.txt)."
+echo "The machine is kept in $image. QuorelRestore put back $back of the $asked items"
+echo "it was asked for; the lines above say what became of each. The backup folder"
+echo "keeps its records (undo.reg, manifest.txt)."
