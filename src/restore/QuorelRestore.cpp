@@ -11,16 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "system/privileges.h"
-#include "control/report_log.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "restore/restore_service.h"
+#include "system/places.h"
+#include "system/privileges.h"
+#include "system/report_sink.h"
 #include "system/text.h"
 
 namespace {
-
-constexpr char16_t kReportName[] = u"\\QuorelRestore.txt";
 
 // One listed item: its number is its place in this list, counted from 1.
 struct NumberedItem {
@@ -180,8 +179,7 @@ void listItems(const std::vector<NumberedItem>& items) {
 }
 
 bool createReport(const std::u16string& desktop) {
-  logfile = win::_wfopen((desktop + kReportName).c_str(), u"wb");
-  if (!logfile) return false;
+  if (!reportLog().openForWrite(restoreReportPath(desktop), false)) return false;
   logHeader(u"QuorelRestore");
   logit(u"\r\n========== Restore ==========\r\n");
   return true;
@@ -209,8 +207,7 @@ void restoreNumbers(const std::vector<NumberedItem>& items, const std::vector<in
       logOutcome(rc);
   }
   logit(u"\r\n\r\n-=E.O.F=-");
-  win::fclose(logfile);
-  logfile = nullptr;
+  reportLog().close();
 }
 
 // "all" or item numbers; numbers are put back last removed first, so that a
@@ -292,7 +289,7 @@ int runQuorelRestore(int argc, char** argv) {
     console(u"Unable to find the desktop folder.\n");
     return 1;
   }
-  const std::u16string backup = *desktop + u"\\QuorelFix Backups";
+  const std::u16string backup = backupFolderPath(*desktop);
   const win::DWORD attributes = win::GetFileAttributesW(backup.c_str());
   if (attributes == win::INVALID_FILE_ATTRIBUTES) {
     console(u"No backup folder \"" + backup + u"\": QuorelFix has removed nothing here.\n");
@@ -323,10 +320,10 @@ int runQuorelRestore(int argc, char** argv) {
     return 1;
   }
   if (!createReport(*desktop)) {
-    console(u"Unable to create the report \"" + *desktop + kReportName + u"\".\n");
+    console(u"Unable to create the report \"" + restoreReportPath(*desktop) + u"\".\n");
     return 1;
   }
   restoreNumbers(items, *wanted);
-  console(u"Done: see \"" + *desktop + kReportName + u"\".\n");
+  console(u"Done: see \"" + restoreReportPath(*desktop) + u"\".\n");
   return 0;
 }
