@@ -95,9 +95,14 @@ echo "== QuorelRestore: what QuorelFix removed"
 QUORELFIX_IMAGE="$PWD/$image" build/default/QuorelRestore || true
 echo
 echo "== QuorelRestore all"
-QUORELFIX_IMAGE="$PWD/$image" build/default/QuorelRestore all || true
+restored=0
+QUORELFIX_IMAGE="$PWD/$image" build/default/QuorelRestore all || restored=$?
 show_report QuorelRestore.txt
 
 echo
-echo "The machine is kept in $image, everything QuorelFix removed put back;"
+if [ "$restored" -eq 0 ]; then
+  echo "The machine is kept in $image, every item QuorelRestore listed back in place;"
+else
+  echo "The machine is kept in $image; QuorelRestore left items as they are (exit status $restored, see docs/restore.md);"
+fi
 echo "the backup folder keeps its records (undo.reg, manifest.txt)."
