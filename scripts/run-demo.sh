@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Previews QuorelFix with QuorelPreview on a fresh copy of the bundled Windows
-# XP machine image (images/xp-demo) and shows QuorelPreview.txt; then runs
-# QuorelFix on it and shows the report it wrote and what changed the
-# machine: the journal condensed to moves, services, processes and boxes,
-# and the registry changes (the full journal is one command away). At a
-# terminal the message boxes ask you; elsewhere they take the answers stored
-# in the image. Then it restarts the machine when QuorelFix asked for it (the
-# reboot pass finishes the report),
-# and puts everything back with QuorelRestore: its list, "QuorelRestore all"
-# and the report QuorelRestore.txt.
+# XP machine image (images/xp-demo, copied under run/) and shows
+# QuorelPreview.txt; then runs QuorelFix on it and shows the report it wrote,
+# the backup folder, and what changed the machine: the journal condensed to
+# boxes, processes, services, commands, moves and the restart, and the
+# registry changes (the full journal is one command away). At a terminal the
+# message boxes ask you; elsewhere they take the answers stored in the image.
+# When QuorelFix asked for a restart, it boots the machine (the reboot pass
+# finishes the report) and shows the report's end. Last it puts everything
+# back with QuorelRestore: its list, "QuorelRestore all" and the report
+# QuorelRestore.txt.
 #
 # Usage: scripts/run-demo.sh [arguments for QuorelFix...]
 set -euo pipefail

@@ -1,14 +1,13 @@
 // The run sequence: the one fixed order in which a run checks, asks, closes
-// Firefox, rotates the previous report, writes the new one, runs a script and
-// the three scans, and ends with Notepad or a restart; and the reboot pass
-// that finishes locked removals after that restart.
+// Firefox, rotates the previous report, writes the new one, opens the reboot
+// list, runs a script and the three scans, closes the list after the general
+// sweep, writes the extension inventory, and ends with Notepad or a restart;
+// and the reboot pass that finishes locked removals after that restart.
 #include "control/QuorelFix.h"
 
 #include <array>
 #include <vector>
 
-#include "system/privileges.h"
-#include "control/reboot_list.h"
 #include "control/report_log.h"
 #include "control/script.h"
 #include "detectors/genscan.h"
@@ -17,6 +16,10 @@
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "system/list.h"
+#include "system/places.h"
+#include "system/privileges.h"
+#include "system/reboot_list.h"
+#include "system/report_sink.h"
 #include "system/scanner.h"
 #include "system/text.h"
 #include "system/undo_records.h"
@@ -104,7 +107,7 @@ bool copyFileBytes(const std::u16string& from, const std::u16string& to) {
 // time cannot be read is kept as "QuorelFix[kept].txt". Nothing of this is
 // reported: the new report does not exist yet.
 void keepPreviousReport(const std::u16string& desktop, const std::u16string& backup) {
-  const std::u16string previous = desktop + u"\\QuorelFix.txt";
+  const std::u16string previous = reportPath(desktop);
   std::u16string stem = u"\\QuorelFix[kept]";
   win::WIN32_FILE_ATTRIBUTE_DATA data{};
   if (win::GetFileAttributesExW(previous.c_str(), win::GetFileExInfoStandard, &data)) {
@@ -228,7 +231,7 @@ void interactiveRun(int argc, char** argv) {
     return;
   }
   const std::u16string& desktop = *desktopFolder;
-  std::u16string backup = desktop + u"\\QuorelFix Backups";
+  std::u16string backup = backupFolderPath(desktop);
   bool backupExisted = win::GetFileAttributesW(backup.c_str()) != win::INVALID_FILE_ATTRIBUTES;
   keepPreviousReport(desktop, backup);
 
@@ -238,8 +241,8 @@ void interactiveRun(int argc, char** argv) {
   }
   (void)win::CreateDirectoryW(backup.c_str(), nullptr);  // an existing folder is fine
   startRecords(u"");
-  std::u16string rebootListPath = desktop + u"\\QuorelFix Backups\\reboot.txt";
-  openRebootList(rebootListPath);
+  std::u16string rebootListPath = backupFilePath(desktop, REBOOT_LIST_NAME);
+  rebootList().open(rebootListPath);
 
   if (argc == 2) {
     logit(u"\r\n========== Script ==========\r\n");
@@ -255,7 +258,9 @@ void interactiveRun(int argc, char** argv) {
   wareoutFind();
   console("Done!");
   console("\n\nScanning for general Malware...");
-  genScan();  // enables the privileges first and closes the reboot list at its end
+  genScan();  // enables the privileges first
+  // No removal may be scheduled after the general sweep.
+  (void)rebootList().close();
   console(" Done!");
 
   logit(u"\r\n\r\n========== QuorelLog ==========\r\n");
@@ -265,7 +270,7 @@ void interactiveRun(int argc, char** argv) {
 
   if (backupExisted) listOldReports(backup);
 
-  if (doReboot == 0) {
+  if (!rebootList().doReboot()) {
     finishLog();
     return;
   }

@@ -4,12 +4,15 @@
 #include "control/script.h"
 
 #include <cstdio>
+#include <string>
+#include <string_view>
 
-#include "control/report_log.h"
 #include "detectors/genscan_privileges.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
+#include "system/places.h"
 #include "system/remover.h"
+#include "system/report_sink.h"
 #include "system/text.h"
 
 namespace {
@@ -26,6 +29,17 @@ bool readUnit(std::FILE* stream, char16_t& unit) {
   if (high == EOF) return false;
   unit = static_cast<char16_t>(low | (high << 8));
   return true;
+}
+
+// Whether the 8-bit path ends in the report's own file name, compared byte
+// for byte without regard to ASCII case: each byte stands for the code unit
+// of the same value.
+bool namesTheReport(std::string_view path) {
+  const std::u16string_view name = REPORT_NAME;
+  if (path.size() < name.size()) return false;
+  std::u16string tail;
+  for (char byte : path.substr(path.size() - name.size())) tail.push_back(static_cast<unsigned char>(byte));
+  return equalNoCase(tail, name);
 }
 
 }  // namespace
@@ -66,8 +80,7 @@ std::optional<std::u16string> getLine(std::FILE* stream, int wide) {
 }
 
 void parseScript(const char* scriptPath, int rebootPass) {
-  // The report's own file name, compared byte for byte.
-  if (endsWithNoCase(scriptPath, "QuorelFix.txt")) {
+  if (namesTheReport(scriptPath)) {
     logit(u"\r\nIllegal script name.");
     return;
   }

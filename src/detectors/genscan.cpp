@@ -1,15 +1,13 @@
 // The general sweep: the known services, autorun values, program folders and
 // files of the malware family, removed by fixed tables in a fixed order of
-// phases, then the heuristic checks, and at the end the closing of the reboot
-// list, since nothing after the sweep may schedule a removal.
+// phases, then the heuristic checks. The run sequence closes the reboot list
+// right after it, since nothing after the sweep may schedule a removal.
 #include "detectors/genscan.h"
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "control/reboot_list.h"
-#include "control/report_log.h"
 #include "detectors/genscan_privileges.h"
 #include "detectors/genscan_tables.h"
 #include "detectors/heuristics.h"
@@ -18,6 +16,7 @@
 #include "system/list.h"
 #include "system/md5.h"
 #include "system/remover.h"
+#include "system/report_sink.h"
 #include "system/scanner.h"
 #include "system/text.h"
 
@@ -190,14 +189,11 @@ void removeFiles() {
 
 }  // namespace
 
-int genScan() {
+void genScan() {
   if (int rc = elevate(); rc != 0) logiti(u"\r\n(Elevation failed [%d])\r\n", rc);
   removeServices();
   removeRegistryValues();
   removeFolders();
   removeFiles();
   heuristic();
-
-  // No removal may be scheduled after this point.
-  return closeRebootList();
 }

@@ -1,5 +1,6 @@
 // The general sweep: definition tables of services, autorun values, folders
-// and files, the privileges it enables first, and the closing of the reboot list.
+// and files, the privileges it enables first, and the Java plug-in heuristic
+// last. The run sequence closes the reboot list when it returns.
 #pragma once
 
 #include <string_view>
@@ -9,4 +10,4 @@
 // Full paths (folder + "\" + name) of the entries directly in `folder` that
 // match `pattern`: folders when `folders` is nonzero, plain files otherwise.
 StringList findFiles(std::u16string_view folder, std::u16string_view pattern, int folders);
-int genScan();
+void genScan();

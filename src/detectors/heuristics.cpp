@@ -8,11 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "control/report_log.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "system/list.h"
 #include "system/remover.h"
+#include "system/report_sink.h"
 #include "system/scanner.h"
 #include "system/text.h"
 

@@ -2,9 +2,9 @@
 // and registration still present, each with its folder's creation time.
 #include <string>
 
-#include "control/report_log.h"
 #include "detectors/quorel.h"
 #include "detectors/quorel_value.h"
+#include "system/report_sink.h"
 #include "system/scanner.h"
 
 namespace {

@@ -3,11 +3,11 @@
 // the registrations of flagged or vanished folders.
 #include <string>
 
-#include "control/report_log.h"
 #include "detectors/quorel.h"
 #include "detectors/quorel_value.h"
 #include "platform/win32.h"
 #include "system/remover.h"
+#include "system/report_sink.h"
 
 namespace {
 

@@ -7,9 +7,10 @@
 #include <string>
 
 #include "control/QuorelFix.h"
-#include "system/privileges.h"
 #include "platform/preview/layer.h"
 #include "platform/win32.h"
+#include "system/places.h"
+#include "system/privileges.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ int main(int argc, char** argv) {
                      win::MB_OK | win::MB_ICONERROR);
     return 0;
   }
-  preview::redirectReport(u"QuorelFix.txt", u"QuorelPreview.txt", kHeader);
+  preview::redirectReport(REPORT_NAME, u"QuorelPreview.txt", kHeader);
   runQuorelFix(argc, argv);
 
   const std::u16string report = preview::previewReportPath();

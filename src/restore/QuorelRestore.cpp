@@ -11,18 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "system/privileges.h"
-#include "control/report_log.h"
 #include "platform/scoped.h"
 #include "platform/win32.h"
 #include "system/item_fingerprint.h"
+#include "system/places.h"
+#include "system/privileges.h"
+#include "system/report_sink.h"
 #include "system/scanner.h"
 #include "system/text.h"
 #include "system/text_viewer.h"
 
 namespace {
-
-constexpr char16_t kReportName[] = u"\\QuorelRestore.txt";
 
 // One listed item: its number is its place in this list, counted from 1.
 struct NumberedItem {
@@ -236,8 +235,7 @@ bool createReport(const std::u16string& path) {
   win::WIN32_FILE_ATTRIBUTE_DATA data{};
   const bool earlier = win::GetFileAttributesExW(path.c_str(), win::GetFileExInfoStandard, &data) &&
                        (data.nFileSizeLow != 0 || data.nFileSizeHigh != 0);
-  logfile = win::_wfopen(path.c_str(), u"ab");
-  if (!logfile) return false;
+  if (!reportLog().openForWrite(path, true)) return false;
   if (earlier) logit(u"\r\n\r\n");
   logHeader(u"QuorelRestore");
   logit(u"\r\n========== Restore ==========\r\n");
@@ -291,8 +289,7 @@ int restoreNumbers(const std::vector<NumberedItem>& items, const std::vector<int
     console(line + u"\n");
   }
   logit(u"\r\n\r\n-=E.O.F=-");
-  win::fclose(logfile);
-  logfile = nullptr;
+  reportLog().close();
   return notBack;
 }
 
@@ -404,7 +401,7 @@ int runQuorelRestore(int argc, char** argv) {
     console(u"Unable to find the desktop folder.\n");
     return RESTORE_EXIT_CANNOT_START;
   }
-  const std::u16string backup = *desktop + u"\\QuorelFix Backups";
+  const std::u16string backup = backupFolderPath(*desktop);
   const win::DWORD attributes = win::GetFileAttributesW(backup.c_str());
   if (attributes == win::INVALID_FILE_ATTRIBUTES) {
     console(u"No backup folder \"" + backup + u"\": QuorelFix has removed nothing here.\n");
@@ -430,7 +427,7 @@ int runQuorelRestore(int argc, char** argv) {
     return RESTORE_EXIT_DONE;
   }
   const std::vector<int> wanted = itemsToRestore(asked, items.size());
-  const std::u16string report = *desktop + kReportName;
+  const std::u16string report = restoreReportPath(*desktop);
   if (!createReport(report)) {
     console(u"Unable to create the report \"" + report + u"\".\n");
     return RESTORE_EXIT_CANNOT_START;

@@ -1,5 +1,5 @@
 // The creation-time stamp behind each entry of the extension inventory.
-#include "control/report_log.h"
+#include "system/report_sink.h"
 #include "system/scanner.h"
 
 void printFolderCreationTime(std::u16string_view path) {

@@ -9,12 +9,8 @@
 #include <string_view>
 
 #include "platform/win32.h"
+#include "system/places.h"  // the record files' names, UNDO_FILE_NAME and MANIFEST_NAME
 #include "system/scanner.h"
-
-// File names in the backup folder. Neither begins with an upper-case 'Q',
-// which marks the rotated reports.
-inline constexpr char16_t UNDO_FILE_NAME[] = u"undo.reg";
-inline constexpr char16_t MANIFEST_NAME[] = u"manifest.txt";
 
 inline constexpr std::u16string_view REGEDIT_HEADER = u"Windows Registry Editor Version 5.00";
 

@@ -6,16 +6,14 @@
 #include <optional>
 #include <vector>
 
-#include "control/reboot_list.h"
-#include "control/report_log.h"
 #include "platform/scoped.h"
+#include "system/places.h"
+#include "system/reboot_list.h"
+#include "system/report_sink.h"
 #include "system/text.h"
 #include "system/undo_records.h"
 
 namespace {
-
-// A quarantined item lands at <desktop>\QuorelFix Backups\<letter><rest>.
-constexpr std::u16string_view kBackupFolder = u"\\QuorelFix Backups\\";
 
 // The flags of the quarantine move: no progress window, no question, no error
 // box, missing folders made without asking, and an item already present at the
@@ -71,10 +69,10 @@ bool sameOrBelow(const Names& inner, const Names& outer) {
 // backup folder into itself), and the report being written.
 bool isOwnItem(const Names& item, std::u16string_view desktop) {
   // The names are views into these texts.
-  const std::u16string backupPath = std::u16string(desktop) + u"\\QuorelFix Backups";
-  const std::u16string reportPath = std::u16string(desktop) + u"\\QuorelFix.txt";
+  const std::u16string backupPath = backupFolderPath(desktop);
+  const std::u16string ownReport = reportPath(desktop);
   const std::optional<Names> backup = resolvedNames(backupPath);
-  const std::optional<Names> report = resolvedNames(reportPath);
+  const std::optional<Names> report = resolvedNames(ownReport);
   if (backup && (sameOrBelow(item, *backup) || sameOrBelow(*backup, item))) return true;
   return report && item.size() == report->size() && sameOrBelow(item, *report);
 }
@@ -113,9 +111,8 @@ int deleteFile(std::u16string_view path) {
   const std::optional<Names> item = resolvedNames(path);
   if (!item || isOwnItem(*item, *desktop)) return win::DE_ERROR_INVALID_PATH;
 
-  std::u16string destination = *desktop;
-  destination.append(kBackupFolder);
-  destination.append(mirrored);
+  // A quarantined item lands at <desktop>\QuorelFix Backups\<letter><rest>.
+  std::u16string destination = backupFilePath(*desktop, mirrored);
   // Windows' path limit: a longer destination cannot be made, now or after a
   // restart, so it fails with a code that no reboot fallback schedules.
   if (destination.size() > win::MAX_PATH) return static_cast<int>(win::ERROR_FILENAME_EXCED_RANGE);
@@ -244,7 +241,7 @@ int removeAndReport(Removal row, std::u16string_view path) {
     return result;
   }
   logOutcome(result);
-  if (result != 0 && allowReboot && schedules(def.fallback, result)) {
+  if (result != 0 && rebootList().allowReboot() && schedules(def.fallback, result)) {
     logit(u" -> Delete on reboot");
     addReboot(path);
   }

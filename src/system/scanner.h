@@ -1,8 +1,9 @@
 // Queries of the machine: registry strings, the subkeys and values of an
 // open key, folder listings, running processes, byte signatures in files
-// (content_match.cpp), and the creation-time stamp of the inventory
-// (creation_time.cpp, the one that writes, to the report). None changes the
-// machine; "none" results mean absent or unreadable.
+// (content_match.cpp), environment references expanded, and the
+// creation-time stamp of the inventory (creation_time.cpp, the one that
+// writes: to the report, through the sink of report_sink.h). None changes
+// the machine; "none" results mean absent or unreadable.
 #pragma once
 
 #include <cstdint>

@@ -7,23 +7,23 @@
 #include <array>
 #include <optional>
 
-#include "control/report_log.h"
 #include "platform/scoped.h"
 #include "system/item_fingerprint.h"
 #include "system/list.h"
+#include "system/places.h"
 #include "system/record_format.h"
+#include "system/report_sink.h"
 #include "system/scanner.h"
 #include "system/text.h"
 
 namespace {
 
-constexpr char16_t kBackupFolder[] = u"\\QuorelFix Backups\\";
 constexpr char16_t kClasses[] = u"Software\\Classes\\";
 
 std::optional<std::u16string> recordPath(const char16_t* name) {
   std::optional<std::u16string> desktop = getDesktopFolder();
   if (!desktop) return std::nullopt;
-  return *desktop + kBackupFolder + name;
+  return backupFilePath(*desktop, name);
 }
 
 // Appends `text` to one of the record files, beginning a new (or empty) file

@@ -7,13 +7,13 @@
 #include <iterator>
 #include <string>
 
-#include "control/reboot_list.h"
-#include "control/report_log.h"
 #include "platform/emulated/machine/image.h"
 #include "platform/scoped.h"
 #include "support/base_machine.h"
 #include "support/machine_image.h"
+#include "system/reboot_list.h"
 #include "system/remover.h"
+#include "system/report_sink.h"
 
 namespace {
 
@@ -288,42 +288,40 @@ TEST_F(RemoverFiles, WithoutADesktopFolderNothingMoves) {
 // The lead-in of the sweeps' extension folders, before the path.
 const std::string kLeadIn = "\r\nDeleting \"";
 
+// The report and the reboot list are the process's own, made on the machine
+// beside the items.
 class RemoveAndReport : public RemoverFiles {
  protected:
   void SetUp() override {
     RemoverFiles::SetUp();
-    saved = {logfile, rebootLog, doReboot, allowReboot};
-    logfile = std::tmpfile();
-    rebootLog = std::tmpfile();
-    doReboot = 0;
+    reopen(true);
   }
   void TearDown() override {
-    std::fclose(logfile);
-    std::fclose(rebootLog);
-    logfile = saved.logfile;
-    rebootLog = saved.rebootLog;
-    doReboot = saved.doReboot;
-    allowReboot = saved.allowReboot;
+    reportLog().close();
+    (void)rebootList().close();
+    rebootList() = RebootList{};
   }
-  void reopen() {
-    std::fclose(logfile);
-    std::fclose(rebootLog);
-    logfile = std::tmpfile();
-    rebootLog = std::tmpfile();
+  // A fresh empty report, and a fresh reboot list: open, or (`allow` false)
+  // never made in this run, which turns the fallback off.
+  void reopen(bool allow) {
+    reportLog().close();
+    (void)rebootList().close();
+    rebootList() = RebootList{};
+    ASSERT_TRUE(reportLog().openForWrite(u"C:\\report.txt", false));
+    rebootList().open(u"C:\\reboot.txt");
+    if (!allow) {
+      (void)rebootList().close();
+      rebootList() = RebootList{};
+    }
+    ASSERT_EQ(rebootList().allowReboot(), allow);
   }
-  static std::string contents(std::FILE* f) {
-    std::fflush(f);
-    std::rewind(f);
-    std::string out;
-    for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f)) out.push_back(static_cast<char>(c));
-    return qftest::fromUtf16le(out);
+  std::string report() const { return qftest::fromUtf16le(image.read("C:\\report.txt")); }
+  // The reboot list's entries, after its byte-order mark.
+  std::string scheduled() const {
+    const std::string bytes = image.read("C:\\reboot.txt");
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+    return qftest::fromUtf16le(bytes.substr(2));
   }
-  struct {
-    std::FILE* logfile;
-    std::FILE* rebootLog;
-    int doReboot;
-    int allowReboot;
-  } saved{};
 };
 
 TEST_F(RemoveAndReport, WritesTheLineAndFallsBackOnlyWhileAllowed) {
@@ -351,13 +349,11 @@ TEST_F(RemoveAndReport, WritesTheLineAndFallsBackOnlyWhileAllowed) {
       {"too long, list open", 1, tooLong, "C:\\" + std::string(240, 'a') + "\" -> Failed [206]", ""},
   };
   for (const auto& r : rows) {
-    reopen();
-    allowReboot = r.allow;
-    doReboot = 0;
+    reopen(r.allow != 0);
     removeAndReport(REMOVE_EXTENSION_FOLDER, r.path);
-    EXPECT_EQ(contents(logfile), kLeadIn + r.line) << r.what;
-    EXPECT_EQ(contents(rebootLog), r.scheduled) << r.what;
-    EXPECT_EQ(doReboot, r.scheduled.empty() ? 0 : 1) << r.what;
+    EXPECT_EQ(report(), kLeadIn + r.line) << r.what;
+    EXPECT_EQ(scheduled(), r.scheduled) << r.what;
+    EXPECT_EQ(rebootList().doReboot(), !r.scheduled.empty()) << r.what;
   }
   EXPECT_EQ(image.read(backup("C\\a\\b.txt")), "bee");
   EXPECT_TRUE(image.exists("C:\\locked.dll"));
@@ -365,12 +361,10 @@ TEST_F(RemoveAndReport, WritesTheLineAndFallsBackOnlyWhileAllowed) {
   // XP's shell answers 1026 for the missing item; the shared step schedules
   // it all the same (its callers remove only what they have just found).
   useWindows("xp");
-  reopen();
-  allowReboot = 1;
-  doReboot = 0;
+  reopen(true);
   removeAndReport(REMOVE_EXTENSION_FOLDER, u"C:\\gone.txt");
-  EXPECT_EQ(contents(logfile), kLeadIn + "C:\\gone.txt\" -> Failed [1026] -> Delete on reboot");
-  EXPECT_EQ(contents(rebootLog), "C:\\gone.txt\r\n");
+  EXPECT_EQ(report(), kLeadIn + "C:\\gone.txt\" -> Failed [1026] -> Delete on reboot");
+  EXPECT_EQ(scheduled(), "C:\\gone.txt\r\n");
 }
 
 // Each caller's row: its lead-in and separator, and which failures it
@@ -414,17 +408,15 @@ TEST_F(RemoveAndReport, EachCallersRowWritesItsLineAndSchedulesItsCodes) {
       const Case& c = cases[i];
       useWindows(c.windows);
       image.file("C:\\locked.dll", "lock");
-      reopen();
-      allowReboot = 1;
-      doReboot = 0;
+      reopen(true);
       EXPECT_EQ(removeAndReport(r.row, c.path), c.code) << r.leadIn << c.code;
       const std::string path(c.path.begin(), c.path.end());  // ASCII
       const bool scheduled = r.scheduled[i] == '1';
       const std::string outcome = c.code == 2 ? r.missing : "Failed [" + std::to_string(c.code) + "]";
-      EXPECT_EQ(contents(logfile), r.leadIn + path + r.separator + outcome + (scheduled ? " -> Delete on reboot" : ""))
+      EXPECT_EQ(report(), r.leadIn + path + r.separator + outcome + (scheduled ? " -> Delete on reboot" : ""))
           << r.leadIn << c.code;
-      EXPECT_EQ(contents(rebootLog), scheduled ? path + "\r\n" : "") << r.leadIn << c.code;
-      EXPECT_EQ(doReboot, scheduled ? 1 : 0) << r.leadIn << c.code;
+      EXPECT_EQ(this->scheduled(), scheduled ? path + "\r\n" : "") << r.leadIn << c.code;
+      EXPECT_EQ(rebootList().doReboot(), scheduled) << r.leadIn << c.code;
     }
   }
 }
@@ -434,15 +426,14 @@ TEST_F(RemoveAndReport, EachCallersRowWritesItsLineAndSchedulesItsCodes) {
 TEST_F(RemoveAndReport, ARegisteredFolderLosesOneTrailingBackslash) {
   useWindows("vista");
   image.file("C:\\ext\\x.js", "x");
-  allowReboot = 1;
   EXPECT_EQ(removeAndReport(REMOVE_REGISTERED_FOLDER, u"C:\\ext\\"), 0);
-  EXPECT_EQ(contents(logfile), "\r\nDeleting C:\\ext -> Success!");
+  EXPECT_EQ(report(), "\r\nDeleting C:\\ext -> Success!");
   EXPECT_EQ(image.read(backup("C\\ext\\x.js")), "x");
 
-  reopen();
+  reopen(true);
   EXPECT_EQ(removeAndReport(REMOVE_REGISTERED_FOLDER, u"C:\\gone\\"), 2);
-  EXPECT_EQ(contents(logfile), "\r\nDeleting C:\\gone -> Failed [2] -> Delete on reboot");
-  EXPECT_EQ(contents(rebootLog), "C:\\gone\r\n");
+  EXPECT_EQ(report(), "\r\nDeleting C:\\gone -> Failed [2] -> Delete on reboot");
+  EXPECT_EQ(scheduled(), "C:\\gone\r\n");
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include "control/report_log.h"
 #include "platform/emulated/machine/image.h"
 #include "support/run_machine.h"
+#include "system/places.h"
+#include "system/report_sink.h"
 
 namespace {
 
@@ -23,8 +25,7 @@ class ReportLogTest : public ::testing::Test {
     emu::useImage(image_.root());
   }
   void TearDown() override {
-    if (logfile) std::fclose(logfile);
-    logfile = nullptr;
+    reportLog().close();
   }
   std::string report() const { return image_.read(qftest::kReport); }
   MachineImage image_{"log"};
@@ -57,7 +58,7 @@ TEST_F(ReportLogTest, DesktopFolderIsExpandedAndRefusedWhenLongerThanMaxPath) {
   EXPECT_EQ(getDesktopFolder(), std::nullopt);
   EXPECT_EQ(makeLogPath(), std::nullopt);
   EXPECT_EQ(createLog(1), 0);
-  EXPECT_EQ(logfile, nullptr);
+  EXPECT_FALSE(reportLog().isOpen());
 }
 
 TEST_F(ReportLogTest, NewReportStartsWithItsHeaderAndNoByteOrderMark) {
@@ -95,7 +96,7 @@ TEST_F(ReportLogTest, AppendingWritesNoHeaderAndFinishingOpensNotepad) {
   ASSERT_EQ(createLog(0), 1);
   logit(u"\r\nDeleting \"C:\\x\" -> Success!");
   finishLog();
-  EXPECT_EQ(logfile, nullptr);
+  EXPECT_FALSE(reportLog().isOpen());
   EXPECT_EQ(report(), earlier + toUtf16le("\r\nDeleting \"C:\\x\" -> Success!\r\n\r\n-=E.O.F=-"));
   EXPECT_NE(image_.journal().find(
                 R"(CreateProcessW application="C:\\WINDOWS\\system32\\notepad.exe" command="C:\\WINDOWS\\system32\\notepad.exe \"C:\\Documents and Settings\\Owner\\Desktop\\QuorelFix.txt\"")"),

@@ -1,18 +1,21 @@
 // Reading removal scripts line by line in both encodings, and appending to
-// the reboot list. Streams are host temporary files: getLine reads an open
-// stream and needs no machine.
+// the reboot list. Script streams are host temporary files: getLine reads an
+// open stream and needs no machine; the reboot list is made on one.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "control/reboot_list.h"
 #include "control/script.h"
+#include "platform/emulated/machine/image.h"
+#include "support/base_machine.h"
 #include "support/machine_image.h"
+#include "system/reboot_list.h"
 
 namespace {
 
+using qftest::MachineImage;
 using qftest::toUtf16le;
 
 struct TempStream {
@@ -106,38 +109,64 @@ TEST(ScriptGetLine, EmptyLineLeavesTheRestUnread) {
   EXPECT_EQ(getLine(stream.file, 0), u"C:\\b");
 }
 
-class AddReboot : public ::testing::Test {
+// The reboot list on the emulated machine: one list object of its own per
+// test, made and read back through the machine's files.
+class RebootListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    savedLog = rebootLog;
-    savedFlag = doReboot;
+    image.config(qftest::kBaseMachineToml);
+    image.folder("C:\\backup");
+    emu::useImage(image.root());
   }
-  void TearDown() override {
-    rebootLog = savedLog;
-    doReboot = savedFlag;
-  }
-  std::FILE* savedLog = nullptr;
-  int savedFlag = 0;
+  MachineImage image{"reboot-list"};
+  RebootList list;
 };
 
-TEST_F(AddReboot, AppendsUtf16leEntriesWithCrLfAndSetsTheFlag) {
-  TempStream list;
-  list.write(std::string("\xFF\xFE", 2));
-  std::fseek(list.file, 0, SEEK_END);
-  rebootLog = list.file;
-  doReboot = 0;
-  addReboot(u"C:\\x y\\\u00E9\u20AC.dll");
-  addReboot(u"C:\\x y\\\u00E9\u20AC.dll");  // the same path may stand twice
-  EXPECT_EQ(doReboot, 1);
+TEST_F(RebootListTest, AppendsUtf16leEntriesWithCrLfAndSetsTheFlag) {
+  list.open(u"C:\\backup\\reboot.txt");
+  EXPECT_TRUE(list.allowReboot());
+  EXPECT_FALSE(list.doReboot());
+  // Made with its mark alone, on disk at once.
+  EXPECT_EQ(image.read("C:\\backup\\reboot.txt"), std::string("\xFF\xFE", 2));
+  list.add(u"C:\\x y\\\u00E9\u20AC.dll");
+  list.add(u"C:\\x y\\\u00E9\u20AC.dll");  // the same path may stand twice
+  EXPECT_TRUE(list.doReboot());
   std::string entry = wide("C:\\x y\\\xC3\xA9\xE2\x82\xAC.dll\r\n");
-  EXPECT_EQ(list.readAll(), std::string("\xFF\xFE", 2) + entry + entry);
+  // Each entry is flushed as it is added.
+  EXPECT_EQ(image.read("C:\\backup\\reboot.txt"), std::string("\xFF\xFE", 2) + entry + entry);
+  EXPECT_EQ(list.close(), 0);
 }
 
-TEST_F(AddReboot, WithoutAnOpenListSchedulesNothing) {
-  rebootLog = nullptr;
-  doReboot = 0;
+TEST_F(RebootListTest, WithoutAnOpenListSchedulesNothing) {
+  // Never opened: nothing allowed, nothing scheduled.
+  list.add(u"C:\\x.dll");
+  EXPECT_FALSE(list.allowReboot());
+  EXPECT_FALSE(list.doReboot());
+  EXPECT_EQ(list.close(), 0);
+
+  // A list that cannot be made (its folder is missing) allows nothing either.
+  list.open(u"C:\\missing\\reboot.txt");
+  EXPECT_FALSE(list.allowReboot());
+  list.add(u"C:\\x.dll");
+  EXPECT_FALSE(list.doReboot());
+  EXPECT_FALSE(image.exists("C:\\missing\\reboot.txt"));
+
+  // Closed: nothing more is written, and the run still knows the list was there.
+  list.open(u"C:\\backup\\reboot.txt");
+  EXPECT_EQ(list.close(), 0);
+  list.add(u"C:\\x.dll");
+  EXPECT_TRUE(list.allowReboot());
+  EXPECT_FALSE(list.doReboot());
+  EXPECT_EQ(image.read("C:\\backup\\reboot.txt"), std::string("\xFF\xFE", 2));
+}
+
+TEST_F(RebootListTest, AddRebootAppendsToTheProcesssList) {
+  rebootList().open(u"C:\\backup\\reboot.txt");
   addReboot(u"C:\\x.dll");
-  EXPECT_EQ(doReboot, 0);
+  EXPECT_TRUE(rebootList().doReboot());
+  EXPECT_EQ(rebootList().close(), 0);
+  rebootList() = RebootList{};
+  EXPECT_EQ(image.read("C:\\backup\\reboot.txt"), std::string("\xFF\xFE", 2) + wide("C:\\x.dll\r\n"));
 }
 
 }  // namespace
