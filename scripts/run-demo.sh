@@ -96,7 +96,8 @@ echo "== QuorelRestore: what QuorelFix removed"
 QUORELFIX_IMAGE="$PWD/$image" build/default/QuorelRestore || true
 echo
 echo "== QuorelRestore all"
-QUORELFIX_IMAGE="$PWD/$image" build/default/QuorelRestore all || true
+restored=0
+QUORELFIX_IMAGE="$PWD/$image" build/default/QuorelRestore all || restored=$?
 show_report QuorelRestore.txt
 
 # What QuorelRestore's report says, counted: an item is back only where its

@@ -277,9 +277,24 @@ void interactiveRun(int argc, char** argv) {
   scheduleRebootPass(rebootListPath);
 }
 
+constexpr char kUsage[] =
+    "QuorelFix removes the Quorel infection and a family of related malware.\n"
+    "\n"
+    "  QuorelFix               check for and remove it; the report is QuorelFix.txt on the desktop\n"
+    "  QuorelFix <script>      first move the files and folders the script lists, one path a line\n"
+    "  QuorelFix /?            show this text\n"
+    "\n"
+    "Nothing is deleted outright: what is removed is kept in \"QuorelFix Backups\" on the\n"
+    "desktop, and QuorelRestore puts it back.\n";
+
 }  // namespace
 
 int runQuorelFix(int argc, char** argv) {
+  // Asking how to use it asks nothing and changes nothing, not even the gate's box.
+  if (argc >= 2 && isUsageSwitch(argv[1])) {
+    console(kUsage);
+    return 0;
+  }
   // The gate comes before the mode test, so it guards the reboot pass too.
   if (!isAdmin()) {
     showError(u"You must be an Administrator to use QuorelFix.");

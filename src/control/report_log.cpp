@@ -9,6 +9,7 @@
 #include "system/places.h"
 #include "system/report_sink.h"
 #include "system/scanner.h"
+#include "system/text_viewer.h"
 
 int createLog(int newLog) {
   auto path = makeLogPath();
@@ -31,16 +32,5 @@ void finishLog() {
 
   auto report = makeLogPath();
   if (!report) return;
-  std::u16string notepad = expand(u"%systemroot%\\system32\\notepad.exe");
-  std::u16string command = notepad + u" \"" + *report + u"\"";
-  win::STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  win::PROCESS_INFORMATION started{};
-  // A Notepad that does not start leaves the report on the desktop; nothing
-  // waits for it.
-  if (win::CreateProcessW(notepad.c_str(), command.data(), nullptr, nullptr, win::FALSE, 0, nullptr, nullptr,
-                          &startup, &started)) {
-    win::ScopedHandle process(started.hProcess);
-    win::ScopedHandle thread(started.hThread);
-  }
+  openInTextViewer(*report);
 }

@@ -11,6 +11,7 @@
 #include "platform/win32.h"
 #include "system/places.h"
 #include "system/privileges.h"
+#include "system/text.h"
 
 namespace {
 
@@ -61,7 +62,20 @@ void openInViewer(const std::u16string& report) {
 
 }  // namespace
 
+constexpr char kUsage[] =
+    "QuorelPreview shows what QuorelFix would do, and changes nothing.\n"
+    "\n"
+    "  QuorelPreview             the report QuorelFix would write, as QuorelPreview.txt on the desktop\n"
+    "  QuorelPreview <script>    the same with the removal script QuorelFix would carry out first\n"
+    "  QuorelPreview /?          show this text\n";
+
 int main(int argc, char** argv) {
+  // As QuorelFix answers it: the usage text, no box and no preview.
+  if (argc >= 2 && isUsageSwitch(argv[1])) {
+    std::fputs(kUsage, stdout);
+    std::fflush(stdout);
+    return 0;
+  }
   if (!isAdmin()) {
     preview::showBox(u"You must be an Administrator to use QuorelPreview.", u"QuorelPreview - Error",
                      win::MB_OK | win::MB_ICONERROR);

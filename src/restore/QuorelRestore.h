@@ -8,6 +8,7 @@
 // Whether an item can be put back now, and if not, why.
 enum ItemStatus {
   STATUS_RESTORABLE,
+  STATUS_BACK_IN_PLACE,     // its place holds exactly what was recorded: nothing to do
   STATUS_NOT_IN_BACKUP,     // the file or folder is no longer in the backup folder
   STATUS_OCCUPIED,          // its original place is taken again
   STATUS_INCOMPLETE,        // the record was cut short
@@ -24,7 +25,14 @@ win::LONG setValues(const RegBlock& block);
 // -1 when the status forbids it.
 int restoreItem(const RestoreItem& item, ItemStatus& status);
 
-// The whole program: no argument lists, "all" or item numbers restore.
-// Returns the exit status: 0, or 1 when the records cannot be read or the
-// arguments are not understood.
+// The exit statuses (docs/restore.md).
+enum RestoreExit {
+  RESTORE_EXIT_DONE = 0,           // listed, or every item asked for is back in place
+  RESTORE_EXIT_CANNOT_START = 1,   // the gate, no desktop, no backup folder or records, no report
+  RESTORE_EXIT_NOT_ALL_BACK = 2,   // some item asked for is not back in place
+  RESTORE_EXIT_BAD_ARGUMENTS = 3,  // an argument neither "all" nor an item number
+};
+
+// The whole program: no argument lists, "all" or item numbers restore, "/?"
+// or "-?" prints the usage. Returns one of RestoreExit.
 int runQuorelRestore(int argc, char** argv);

@@ -92,7 +92,7 @@ std::vector<RestoreRun> readManifest(const std::vector<std::u16string>& lines, c
       open = true;
     } else if (open && startsWith(line, MANIFEST_LANDED)) {
       bool checked = false;
-      parseLandedLine(line, pending.place, pending.landing, checked);
+      parseLandedLine(line, pending.place, pending.landing, pending.content, checked);
       // The item is the folder or file the path names, a trailing backslash or not.
       pending.place = withoutTrailingBackslashes(pending.place);
       settle(checked && landsInItsMirror(pending.place, pending.landing, backup) ? RECORD_COMPLETE : RECORD_DAMAGED);

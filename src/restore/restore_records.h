@@ -31,6 +31,7 @@ struct RestoreItem {
   RecordState state = RECORD_COMPLETE;
   std::u16string place;    // the original path, or the key (and value) as reports show it
   std::u16string landing;  // a file or folder: where it lies in the backup folder
+  std::u16string content;  // a file or folder: its fingerprint as it landed ("" when not recorded)
   std::vector<RegBlock> blocks;  // registry: a value's key with the one value, or a whole tree; a service's key tree
   ServiceConfig service;         // a service: its configuration as the service manager reported it
 };

@@ -52,11 +52,16 @@ void appendEscaped(std::u16string& text, char16_t c) {
   text.push_back(c);
 }
 
-// The text a landed line's check covers: the original and the landing.
-std::u16string landedCheck(std::u16string_view original, std::u16string_view landing) {
+// The text a landed line's check covers: the original, the landing, and the
+// item's fingerprint when the line has one.
+std::u16string landedCheck(std::u16string_view original, std::u16string_view landing, std::u16string_view content) {
   std::u16string text(original);
   text += u"\t";
   text += landing;
+  if (!content.empty()) {
+    text += u"\t";
+    text += content;
+  }
   return recordCheck(text);
 }
 
@@ -431,20 +436,27 @@ std::u16string valuePlace(win::HKEY root, std::u16string_view subKey, std::u16st
 
 std::u16string keyLine(win::HKEY root, std::u16string_view subKey) { return u"[" + keyPlace(root, subKey) + u"]\r\n"; }
 
-std::u16string landedLine(std::u16string_view original, std::u16string_view landing) {
+std::u16string landedLine(std::u16string_view original, std::u16string_view landing, std::u16string_view content) {
   // The check covers the original path too, written on the move line.
   std::u16string text(MANIFEST_LANDED);
   text += landing;
-  text += u"\t" + landedCheck(original, landing) + u"\r\n";
+  if (!content.empty()) {
+    text += u"\t";
+    text += content;
+  }
+  text += u"\t" + landedCheck(original, landing, content) + u"\r\n";
   return text;
 }
 
-void parseLandedLine(std::u16string_view line, std::u16string_view original, std::u16string& landing, bool& checked) {
-  // landed <tab> path <tab> check of the original and the landing
+void parseLandedLine(std::u16string_view line, std::u16string_view original, std::u16string& landing,
+                     std::u16string& content, bool& checked) {
+  // landed <tab> path [<tab> fingerprint] <tab> check; no path holds a tab
   const std::u16string_view rest = line.substr(MANIFEST_LANDED.size());
-  const std::size_t tab = rest.rfind(u'\t');
-  landing = std::u16string(rest.substr(0, tab));
-  checked = tab != std::u16string_view::npos && rest.substr(tab + 1) == landedCheck(original, landing);
+  const std::size_t last = rest.rfind(u'\t');
+  const std::size_t first = rest.find(u'\t');
+  landing = std::u16string(rest.substr(0, first));
+  content = first != last ? std::u16string(rest.substr(first + 1, last - first - 1)) : std::u16string();
+  checked = last != std::u16string_view::npos && rest.substr(last + 1) == landedCheck(original, landing, content);
 }
 
 std::u16string withoutTrailingBackslashes(std::u16string_view path) {

@@ -72,11 +72,14 @@ std::u16string valuePlace(win::HKEY root, std::u16string_view subKey, std::u16st
 // A key's block line in undo.reg ("[HKEY_...\path]" and CR LF).
 std::u16string keyLine(win::HKEY root, std::u16string_view subKey);
 
-// The landed line of a move ("landed", the landing, the check of the
-// original and the landing, CR LF), and its reading: the landing, and whether
-// the check matches the original of the move line before it.
-std::u16string landedLine(std::u16string_view original, std::u16string_view landing);
-void parseLandedLine(std::u16string_view line, std::u16string_view original, std::u16string& landing, bool& checked);
+// The landed line of a move ("landed", the landing, the moved item's
+// fingerprint when it could be read (system/item_fingerprint.h), the check of
+// the original, the landing and the fingerprint, CR LF), and its reading: the
+// landing, the fingerprint (empty when the line has none), and whether the
+// check matches the original of the move line before it.
+std::u16string landedLine(std::u16string_view original, std::u16string_view landing, std::u16string_view content);
+void parseLandedLine(std::u16string_view line, std::u16string_view original, std::u16string& landing,
+                     std::u16string& content, bool& checked);
 
 // The path without the backslashes that end it (a drive's root keeps its
 // own): C:\evil\ names the folder C:\evil.

@@ -47,3 +47,7 @@ inline int hexValue(char16_t c) {
   if (c >= u'A' && c <= u'F') return c - u'A' + 10;
   return -1;
 }
+
+// The usage switch, "/?" or "-?": no file can be named so on Windows, so
+// the programs never take it for a path.
+inline bool isUsageSwitch(std::string_view argument) { return argument == "/?" || argument == "-?"; }

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "platform/scoped.h"
+#include "system/item_fingerprint.h"
 #include "system/list.h"
 #include "system/places.h"
 #include "system/record_format.h"
@@ -270,5 +271,8 @@ void recordMoveResult(const MoveRecord& record, int code) {
     if (added.size() != 1) return;
     landing = parent + u"\\" + added.front();
   }
-  (void)appendManifest(landedLine(record.original, landing));
+  // What moved, as it lies in the backup folder now: QuorelRestore tells by
+  // it whatever is at the original place later.
+  const std::optional<std::u16string> content = itemFingerprint(landing);
+  (void)appendManifest(landedLine(record.original, landing, content ? *content : std::u16string()));
 }

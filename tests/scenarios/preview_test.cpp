@@ -126,6 +126,27 @@ TEST_P(PreviewOf, EveryImageChangesNothingAndForetellsTheRunsReport) {
   }
 }
 
+// "/?" and "-?": the usage text, no box, no preview, nothing journaled.
+TEST(PreviewUsage, UsageSwitchPrintsTheUsageAndChangesNothing) {
+  const std::string usage =
+      "QuorelPreview shows what QuorelFix would do, and changes nothing.\n"
+      "\n"
+      "  QuorelPreview             the report QuorelFix would write, as QuorelPreview.txt on the desktop\n"
+      "  QuorelPreview <script>    the same with the removal script QuorelFix would carry out first\n"
+      "  QuorelPreview /?          show this text\n";
+  MachineImage image("preview-usage");
+  restore_scn::demoImage(image);
+  const auto before = imageFiles(image);
+  const std::string journal = image.journal();
+  for (const char* sw : {"/?", "-?"}) {
+    auto r = qftest::runProgramOn(image, QF_PREVIEW_PATH, {sw});
+    EXPECT_EQ(r.exitStatus, 0) << sw;
+    EXPECT_EQ(r.out, usage) << sw;
+  }
+  EXPECT_EQ(differences(before, imageFiles(image)), "");
+  EXPECT_EQ(image.journal(), journal);
+}
+
 INSTANTIATE_TEST_SUITE_P(Windows, PreviewOf, ::testing::ValuesIn(qftest::kWindowsVersions),
                          [](const auto& info) { return std::string(info.param); });
 

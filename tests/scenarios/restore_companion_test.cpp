@@ -14,6 +14,7 @@
 #include "platform/win32.h"
 #include "restore_images.h"
 #include "support/machine_state.h"
+#include "support/run_machine.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ using restore_scn::restoreReport;
 
 constexpr char kInterface[] = R"(SYSTEM\CurrentControlSet\Services\Tcpip\Parameters\Interfaces\{1})";
 
-// One folder, one file, one blanked name server and one Run value.
+// One folder, one file, one blanked name server and one Run value; and Notepad.
 void smallImage(MachineImage& image) {
   sweeps::setUp(image, {}, R"(
 [HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\RunOnce]
@@ -39,6 +40,7 @@ void smallImage(MachineImage& image) {
 )");
   image.file(R"(C:\Program Files\webserver\srv.exe)", "MZ server");
   image.file(R"(C:\WINDOWS\bk23567.dat)", "bk");
+  image.file(R"(C:\WINDOWS\system32\notepad.exe)", "MZ notepad");  // the viewer of the reports
 }
 
 constexpr const char* kList =
@@ -67,12 +69,36 @@ const std::string kItem2 = "Item 2: Restoring file \"C:\\WINDOWS\\bk23567.dat\" 
 const std::string kItem3 = "Item 3: Restoring blanked value \"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces\\{1}\\\\NameServer\" -> ";
 const std::string kItem4 = "Item 4: Restoring value \"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\\\sysldtray\" -> ";
 
+// One restore's part of the report; a later restore is added after a blank line.
 std::string report(const std::vector<std::string>& lines) {
   std::string text =
       "QuorelRestore by quillfen (03.07.10.1)\r\nLog created at 14:05 on 03/07/2010 (Owner)\r\n"
       "\r\n========== Restore ==========\r\n";
   for (const auto& line : lines) text += "\r\n" + line;
   return text + "\r\n\r\n-=E.O.F=-";
+}
+constexpr std::string_view kNextRestore = "\r\n\r\n";
+
+// The console of a restore: the report's lines, then the outcome and where the report is.
+const std::string kReportAt = " The report is \"" + std::string(restore_scn::kRestoreReport) + "\".\n";
+std::string console(const std::vector<std::string>& lines, int notBack) {
+  std::string text;
+  for (const auto& line : lines) text += line + "\n";
+  return text + (notBack == 0 ? "\nEvery item asked for is back in place."
+                              : "\nNot back in place: " + std::to_string(notBack) + " of the " +
+                                    std::to_string(lines.size()) + " items asked for.") +
+         kReportAt;
+}
+
+// Where the report says the backed-up copies are.
+std::string copyIs(std::string_view original) { return "; the backed-up copy is \"" + sweeps::quarantined(original) + "\""; }
+const std::string kCopyInUndo = "; the backed-up copy is in \"" + std::string(restore_scn::kUndo) + "\"";
+
+// Every restore opens its report in Notepad, last.
+bool endsWithTheViewer(const MachineImage& image) {
+  const std::string line = qftest::notepadLine(restore_scn::kRestoreReport);
+  const std::string journal = image.journal();
+  return journal.size() >= line.size() && journal.compare(journal.size() - line.size(), line.size(), line) == 0;
 }
 
 void setString(const MachineImage& image, win::HKEY root, const char16_t* subKey, const char16_t* name,
@@ -111,17 +137,61 @@ TEST_F(RestoreCompanion, ListsWhatWasRemovedRunByRunWithoutChangingAnything) {
 TEST_F(RestoreCompanion, PutsBackOnlyTheItemsAskedFor) {
   auto restored = restore(image, {"2", "4"});
   ASSERT_EQ(restored.exitStatus, 0) << restored.out;
-  // The last removed first.
-  EXPECT_EQ(restoreReport(image), report({kItem4 + "Success!", kItem2 + "Success!"}));
+  // The last removed first, on the console as in the report.
+  const std::string first = report({kItem4 + "Success!", kItem2 + "Success!"});
+  EXPECT_EQ(restoreReport(image), first);
+  EXPECT_EQ(restored.out, console({kItem4 + "Success!", kItem2 + "Success!"}, 0));
+  EXPECT_TRUE(endsWithTheViewer(image)) << image.journal();
   EXPECT_EQ(image.read(R"(C:\WINDOWS\bk23567.dat)"), "bk");
   EXPECT_FALSE(image.exists(R"(C:\Program Files\webserver)"));
-  EXPECT_EQ(restore(image).out, list({"can be put back", "not in the backup folder", "can be put back",
-                                      "original place taken"}));
+  EXPECT_EQ(restore(image).out, list({"can be put back", "back in place", "can be put back", "back in place"}));
 
+  // The report keeps the earlier restore.
   restored = restore(image, {"1", "3"});
   ASSERT_EQ(restored.exitStatus, 0) << restored.out;
-  EXPECT_EQ(restoreReport(image), report({kItem3 + "Success!", kItem1 + "Success!"}));
+  EXPECT_EQ(restoreReport(image),
+            first + std::string(kNextRestore) + report({kItem3 + "Success!", kItem1 + "Success!"}));
   EXPECT_EQ(qftest::stateDifference(before, machineState(image)), "");
+  EXPECT_EQ(restore(image).out, list({"back in place", "back in place", "back in place", "back in place"}));
+}
+
+// The place holds exactly what was removed (the same bytes, the same tree,
+// the same value) while the copy is still in the backup folder: back in
+// place, and the copy stays where the line says.
+TEST_F(RestoreCompanion, TellsAnItemBackInPlaceFromOneWhosePlaceIsTaken) {
+  image.file(R"(C:\WINDOWS\bk23567.dat)", "bk");
+  image.file(R"(C:\Program Files\webserver\srv.exe)", "MZ server");
+  setString(image, win::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Windows\\CurrentVersion\\Run", u"sysldtray",
+            u"C:\\WINDOWS\\ld12.exe");
+  std::u16string iface(kInterface, kInterface + sizeof kInterface - 1);
+  setString(image, win::HKEY_LOCAL_MACHINE, iface.c_str(), u"NameServer", u"85.255.112.36");
+  EXPECT_EQ(restore(image).out, list({"back in place", "back in place", "back in place", "back in place"}));
+
+  // A byte more, an extra file in the folder, a value of another type: taken.
+  image.file(R"(C:\WINDOWS\bk23567.dat)", "bk ");
+  image.file(R"(C:\Program Files\webserver\new.txt)", "");
+  emu::useImage(image.root());
+  {
+    win::ScopedKey key;
+    ASSERT_EQ(win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, iface.c_str(), 0, win::KEY_SET_VALUE, key.receive()), 0);
+    const std::u16string server = u"85.255.112.36";
+    ASSERT_EQ(win::RegSetValueExW(key.get(), u"NameServer", 0, win::REG_EXPAND_SZ,
+                                  reinterpret_cast<const win::BYTE*>(server.c_str()),
+                                  static_cast<win::DWORD>((server.size() + 1) * 2)),
+              0);
+  }
+  EXPECT_EQ(restore(image).out,
+            list({"original place taken", "original place taken", "original place taken", "back in place"}));
+
+  auto restored = restore(image, {"all"});
+  EXPECT_EQ(restored.exitStatus, 2);
+  const std::string taken = "Original place taken, left as it is";
+  const std::vector<std::string> lines = {
+      kItem4 + "Back in place already, left as it is" + kCopyInUndo, kItem3 + taken + kCopyInUndo,
+      kItem2 + taken + copyIs(R"(C:\WINDOWS\bk23567.dat)"), kItem1 + taken + copyIs(R"(C:\Program Files\webserver)")};
+  EXPECT_EQ(restoreReport(image), report(lines));
+  EXPECT_EQ(restored.out, console(lines, 3));
+  EXPECT_EQ(image.read(sweeps::quarantined(R"(C:\WINDOWS\bk23567.dat)")), "bk");
 }
 
 TEST_F(RestoreCompanion, NeverOverwritesWhatTookAnItemsPlace) {
@@ -136,9 +206,13 @@ TEST_F(RestoreCompanion, NeverOverwritesWhatTookAnItemsPlace) {
   EXPECT_EQ(restore(image).out, list({"original place taken", "original place taken", "original place taken",
                                       "original place taken"}));
   auto restored = restore(image, {"all"});
-  ASSERT_EQ(restored.exitStatus, 0) << restored.out;
+  EXPECT_EQ(restored.exitStatus, 2) << restored.out;
   const std::string taken = "Original place taken, left as it is";
-  EXPECT_EQ(restoreReport(image), report({kItem4 + taken, kItem3 + taken, kItem2 + taken, kItem1 + taken}));
+  const std::vector<std::string> lines = {kItem4 + taken + kCopyInUndo, kItem3 + taken + kCopyInUndo,
+                                          kItem2 + taken + copyIs(R"(C:\WINDOWS\bk23567.dat)"),
+                                          kItem1 + taken + copyIs(R"(C:\Program Files\webserver)")};
+  EXPECT_EQ(restoreReport(image), report(lines));
+  EXPECT_EQ(restored.out, console(lines, 4));
   EXPECT_EQ(qftest::stateDifference(occupied, machineState(image)), "");
   // The items wait in the backup folder.
   EXPECT_EQ(image.read(sweeps::quarantined(R"(C:\WINDOWS\bk23567.dat)")), "bk");
@@ -147,16 +221,25 @@ TEST_F(RestoreCompanion, NeverOverwritesWhatTookAnItemsPlace) {
 
 TEST_F(RestoreCompanion, RestoringTwiceChangesNothingTheSecondTime) {
   ASSERT_EQ(restore(image, {"all"}).exitStatus, 0);
+  const std::string first = restoreReport(image);
   const MachineState once = machineState(image);
   EXPECT_EQ(qftest::stateDifference(before, once), "");
 
+  // Everything was already back: that is what was asked for.
   auto again = restore(image, {"all"});
-  ASSERT_EQ(again.exitStatus, 0) << again.out;
-  EXPECT_EQ(restoreReport(image), report({kItem4 + "Original place taken, left as it is",
-                                          kItem3 + "Original place taken, left as it is",
-                                          kItem2 + "Not in the backup folder, left as it is",
-                                          kItem1 + "Not in the backup folder, left as it is"}));
+  EXPECT_EQ(again.exitStatus, 0) << again.out;
+  const std::string back = "Back in place already, left as it is";
+  const std::vector<std::string> lines = {kItem4 + back + kCopyInUndo, kItem3 + back + kCopyInUndo, kItem2 + back,
+                                          kItem1 + back};
+  EXPECT_EQ(restoreReport(image), first + std::string(kNextRestore) + report(lines));
+  EXPECT_EQ(again.out, console(lines, 0));
   EXPECT_EQ(qftest::stateDifference(once, machineState(image)), "");
+
+  // Moved by hand out of its place, the file is neither back nor in the backup folder.
+  std::filesystem::remove(image.host(R"(C:\WINDOWS\bk23567.dat)"));
+  auto third = restore(image, {"2"});
+  EXPECT_EQ(third.exitStatus, 2);
+  EXPECT_EQ(third.out, console({kItem2 + "Not in the backup folder, left as it is"}, 1));
 }
 
 TEST_F(RestoreCompanion, AnItemThatCannotMoveStaysInTheBackupFolder) {
@@ -164,21 +247,62 @@ TEST_F(RestoreCompanion, AnItemThatCannotMoveStaysInTheBackupFolder) {
   image.config(qftest::slurp(image.root() / "machine.toml") + "\n[[fault.file]]\npath = '" +
                sweeps::quarantined(R"(C:\WINDOWS\bk23567.dat)") + "'\ncode = 32\nattributes = true\n");
   auto restored = restore(image, {"2"});
-  ASSERT_EQ(restored.exitStatus, 0) << restored.out;
-  EXPECT_EQ(restoreReport(image), report({kItem2 + "Failed [32]"}));
+  EXPECT_EQ(restored.exitStatus, 2) << restored.out;
+  EXPECT_EQ(restoreReport(image), report({kItem2 + "Failed [32]" + copyIs(R"(C:\WINDOWS\bk23567.dat)")}));
   EXPECT_FALSE(image.exists(R"(C:\WINDOWS\bk23567.dat)"));
   EXPECT_EQ(image.read(sweeps::quarantined(R"(C:\WINDOWS\bk23567.dat)")), "bk");
 }
 
+const std::string kUsage =
+    "QuorelRestore puts back what QuorelFix removed, from \"QuorelFix Backups\" on the desktop.\n"
+    "\n"
+    "  QuorelRestore            list what QuorelFix removed, run by run, numbered\n"
+    "  QuorelRestore all        put every item back\n"
+    "  QuorelRestore 3 7 12     put back the items of these numbers\n"
+    "  QuorelRestore /?         show this text\n"
+    "\n"
+    "Nothing is put back over what has taken an item's place since. Each restore\n"
+    "is added to the report QuorelRestore.txt on the desktop.\n"
+    "Exit status: 0 every item asked for is back in place (or nothing was asked),\n"
+    "1 nothing could be restored (no administrator, no backup folder or records,\n"
+    "no report), 2 some item asked for is not back in place, 3 bad arguments.\n";
+
 TEST_F(RestoreCompanion, UnknownItemNumbersAndArguments) {
   auto restored = restore(image, {"7", "0"});
-  ASSERT_EQ(restored.exitStatus, 0) << restored.out;
+  EXPECT_EQ(restored.exitStatus, 2) << restored.out;
   EXPECT_EQ(restoreReport(image), report({"Item 7 -> No such item", "Item 0 -> No such item"}));
+  EXPECT_EQ(restored.out, console({"Item 7 -> No such item", "Item 0 -> No such item"}, 2));
   EXPECT_EQ(qftest::stateDifference(removed, machineState(image)), "");
 
-  auto refused = restore(image, {"2", "x"});
-  EXPECT_EQ(refused.exitStatus, 1);
-  EXPECT_EQ(refused.out, "Usage: QuorelRestore [all | item number ...]\n");
+  // Refused before anything is read: no box, no report, nothing journaled.
+  const std::string journal = image.journal();
+  const std::string reportBefore = restoreReport(image);
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"2", "x"}, {"-3"}, {""}}) {
+    auto refused = restore(image, args);
+    EXPECT_EQ(refused.exitStatus, 3);
+    EXPECT_EQ(refused.out, "\"" + args.back() + "\" is neither all nor an item number.\n\n" + kUsage);
+  }
+  EXPECT_EQ(image.journal(), journal);
+  EXPECT_EQ(restoreReport(image), reportBefore);
+}
+
+// "/?" and "-?", anywhere among the arguments and for any user, print the
+// usage text and do nothing else.
+TEST_F(RestoreCompanion, UsageSwitchPrintsTheUsageAndChangesNothing) {
+  const std::string journal = image.journal();
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"/?"}, {"-?"}, {"all", "/?"}, {"x", "-?"}}) {
+    auto usage = restore(image, args);
+    EXPECT_EQ(usage.exitStatus, 0) << args.back();
+    EXPECT_EQ(usage.out, kUsage) << args.back();
+  }
+  image.config(std::string(qftest::kBaseEnvironmentAndClockToml) + "\n[token]\nadministrator = false\n");
+  auto usage = restore(image, {"/?"});
+  EXPECT_EQ(usage.exitStatus, 0);
+  EXPECT_EQ(usage.out, kUsage);
+  EXPECT_EQ(image.journal(), journal);
+  EXPECT_FALSE(image.exists(restore_scn::kRestoreReport));
+  EXPECT_EQ(qftest::stateDifference(removed, machineState(image)), "");
 }
 
 TEST_F(RestoreCompanion, MissingOrDamagedRecordFiles) {
@@ -265,6 +389,13 @@ int completeLines(const std::string& bytes, std::string_view start) {
   return count;
 }
 
+// The items a list shows.
+int listedItems(const std::string& list) {
+  int count = 0;
+  for (std::size_t at = list.find("\n  "); at != std::string::npos; at = list.find("\n  ", at + 1)) ++count;
+  return count;
+}
+
 int successes(const std::string& report) {
   int count = 0;
   for (std::size_t at = report.find("-> Success!"); at != std::string::npos; at = report.find("-> Success!", at + 1))
@@ -324,8 +455,9 @@ TEST(RestoreDamagedRecords, DamageCostsOnlyTheItemsItHits) {
 
     ASSERT_EQ(restore(image).exitStatus, 0);
     auto restored = restore(image, {"all"});
-    ASSERT_EQ(restored.exitStatus, 0) << restored.out;
     const std::string text = restoreReport(image);
+    // Not back in place is what a damaged record costs; the restore itself never fails.
+    EXPECT_EQ(restored.exitStatus, successes(text) == listedItems(restore(image).out) ? 0 : 2) << restored.out;
     EXPECT_EQ(invented(before, removed, machineState(image)), "") << text;
     if (cut) {
       // Every record complete before the cut is put back, and only those.

@@ -132,6 +132,19 @@ until_boot = true
                  qftest::toUtf16le("C:\\a.txt\r\nC:\\evil\r\nC:\\b.txt\r\nC:\\held.dll\r\nC:\\tail\\\r\n"));
 }
 
+// The Java plug-in's DLL stored as JavaPlug-in.dll and registered under
+// another letter case: a file is put back under the name it was stored by.
+inline void pluginNameCaseImage(qftest::MachineImage& image) {
+  sweeps::setUp(image, {}, std::string(kRunOnceKey) + R"(
+[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\ShellServiceObjectDelayLoad]
+"JavaPlug-in"="{6F3A0B1C-2D4E-4F50-8A61-7B8C9D0E1F23}"
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Classes\CLSID\{6F3A0B1C-2D4E-4F50-8A61-7B8C9D0E1F23}\InProcServer32]
+@="C:\\Program Files\\Common Files\\Java\\javaplug-in.DLL"
+)");
+  image.file(R"(C:\Program Files\Common Files\Java\JavaPlug-in.dll)", "MZ fake plug-in");
+}
+
 // Every image above, with QuorelFix's arguments for it.
 struct Image {
   const char* name;
@@ -144,6 +157,7 @@ inline const Image kImages[] = {
     {"general sweep", sweepImage, {}},
     {"extension sweep", extensionImage, {}},
     {"removal script", scriptImage, {"C:\\script.txt"}},
+    {"plug-in named in another case", pluginNameCaseImage, {}},
 };
 
 }  // namespace restore_scn

@@ -144,6 +144,50 @@ TEST(RunModesTest, RefusalsChangeNothing) {
   }
 }
 
+// "/?" and "-?" print the usage text and do nothing else: no box (not even
+// the administrator gate's), no report, no backup folder, no registry change.
+TEST(RunModesTest, UsageSwitchPrintsTheUsageAndChangesNothing) {
+  const std::string usage =
+      "QuorelFix removes the Quorel infection and a family of related malware.\n"
+      "\n"
+      "  QuorelFix               check for and remove it; the report is QuorelFix.txt on the desktop\n"
+      "  QuorelFix <script>      first move the files and folders the script lists, one path a line\n"
+      "  QuorelFix /?            show this text\n"
+      "\n"
+      "Nothing is deleted outright: what is removed is kept in \"QuorelFix Backups\" on the\n"
+      "desktop, and QuorelRestore puts it back.\n";
+  RunMachine notAdmin;
+  notAdmin.token = "administrator = false\n";
+  notAdmin.answers = "";
+  const struct {
+    const char* name;
+    RunMachine machine;
+    std::vector<std::string> args;
+  } rows[] = {
+      {"/?", {}, {"/?"}},
+      {"-?", {}, {"-?"}},
+      {"/? before the reboot switch", {}, {"/?", "/reboot"}},
+      {"/? as a user without the right", notAdmin, {"/?"}},
+  };
+  for (const auto& row : rows) {
+    MachineImage image("usage");
+    build(image, row.machine);
+    image.file(kReport, "previous report");
+    const std::string registry = image.registryText();
+    RunResult r = image.run(row.args);
+    EXPECT_EQ(r.exitStatus, 0) << row.name;
+    EXPECT_EQ(r.out, usage) << row.name;
+    EXPECT_EQ(image.journal(), "") << row.name;
+    EXPECT_EQ(image.read(kReport), "previous report") << row.name;
+    EXPECT_FALSE(image.exists(kBackups)) << row.name;
+    EXPECT_EQ(image.registryText(), registry) << row.name;
+  }
+  // Only the switch itself: "/?x" is a script path like any other name.
+  MachineImage image("not-usage");
+  build(image, {});
+  EXPECT_EQ(image.run({"/?x"}).out, kConsole);
+}
+
 // The new report cannot be created: the box, and nothing more. The previous
 // report has already been rotated into the backup folder by then.
 TEST(RunModesTest, ReportThatCannotBeCreated) {

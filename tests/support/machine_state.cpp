@@ -60,9 +60,6 @@ void readKey(win::HKEY root, const std::u16string& subKey, const std::string& sh
       break;
     data.resize(size);
     const std::string valueName = emu::toUtf8(std::u16string(name, nameLength));
-    if (shown == R"(HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\RunOnce)" &&
-        valueName == "QuorelFix_Reboot")
-      continue;
     state.registry.insert(shown + "\\\\" + valueName + " type=" + std::to_string(type) + " " + hexBytes(data));
   }
   std::vector<std::u16string> subkeys;

@@ -1,8 +1,10 @@
 // The state of a machine image that a removal changes and a restore puts
 // back: every file and folder of its drives with its bytes, and every
 // registry key and value with its type and bytes, read through the seam.
-// QuorelFix's own traces (the reports, the backup folder, the RunOnce value)
-// are left out, so two states compare equal when everything else is as it was.
+// QuorelFix's own traces (its report and QuorelRestore's on the desktop, the
+// backup folder with all it holds) are left out, so two states compare equal
+// when everything else is as it was. The RunOnce value of a restart is no
+// such trace: Windows takes it at the restart.
 #pragma once
 
 #include <map>

@@ -134,20 +134,39 @@ TEST(RecordFormat, KeyPlacesAndLandedLinesAndBack) {
   for (std::u16string_view bad : {u"HKEY_LOCAL_MACHINE", u"HKEY_LOCAL_MACHINE\\", u"HKLM\\Software", u"HKEY_LOCAL_MACHINEX\\a"})
     EXPECT_FALSE(parseKeyPath(bad, root, subKey)) << bad.size();
 
+  // Without a fingerprint, as records written before it came read, and with one.
   const std::u16string original = u"C:\\evil\\a.dll";
   const std::u16string landing = u"C:\\Desktop\\QuorelFix Backups\\C\\evil\\a (2).dll";
-  const std::u16string line = landedLine(original, landing);
-  ASSERT_EQ(line.substr(0, 7 + landing.size() + 1), u"landed\t" + landing + u"\t");
-  ASSERT_EQ(line.size(), 7 + landing.size() + 1 + 32 + 2);
-  const std::u16string read = line.substr(0, line.size() - 2);
+  const std::u16string content = u"4A8A08F09D37B73795649038408B5F33";
+  for (std::u16string_view fingerprint : {std::u16string_view(), std::u16string_view(content)}) {
+    const std::u16string line = landedLine(original, landing, fingerprint);
+    const std::u16string fields = u"landed\t" + landing + u"\t" +
+                                  (fingerprint.empty() ? u"" : std::u16string(fingerprint) + u"\t");
+    ASSERT_EQ(line.substr(0, fields.size()), fields);
+    ASSERT_EQ(line.size(), fields.size() + 32 + 2);
+    const std::u16string read = line.substr(0, line.size() - 2);
+    std::u16string back;
+    std::u16string backContent = u"left over";
+    bool checked = false;
+    parseLandedLine(read, original, back, backContent, checked);
+    EXPECT_EQ(back, landing);
+    EXPECT_EQ(backContent, fingerprint);
+    EXPECT_TRUE(checked);
+    parseLandedLine(read, u"C:\\other.dll", back, backContent, checked);  // the check covers the original too
+    EXPECT_FALSE(checked);
+    // ... and the fingerprint: another one, or one taken away, no longer checks.
+    std::u16string changed = read;
+    if (fingerprint.empty())
+      changed.insert(fields.size(), content + u"\t");
+    else
+      changed.erase(fields.size() - 33, 33);
+    parseLandedLine(changed, original, back, backContent, checked);
+    EXPECT_FALSE(checked);
+  }
   std::u16string back;
+  std::u16string backContent;
   bool checked = false;
-  parseLandedLine(read, original, back, checked);
-  EXPECT_EQ(back, landing);
-  EXPECT_TRUE(checked);
-  parseLandedLine(read, u"C:\\other.dll", back, checked);  // the check covers the original too
-  EXPECT_FALSE(checked);
-  parseLandedLine(u"landed\t" + landing, original, back, checked);  // no check at all
+  parseLandedLine(u"landed\t" + landing, original, back, backContent, checked);  // no check at all
   EXPECT_EQ(back, landing);
   EXPECT_FALSE(checked);
 }

@@ -77,9 +77,11 @@ attributes = true
     return "\r\n" + emu::toUtf8(text) + "; check " + emu::toUtf8(recordCheck(text)) + "\r\n; result " +
            std::to_string(result) + "\r\n";
   }
-  static std::string landed(const std::u16string& original, const std::u16string& landing) {
-    return "move\t" + emu::toUtf8(original) + "\r\nlanded\t" + emu::toUtf8(landing) + "\t" +
-           emu::toUtf8(recordCheck(original + u"\t" + landing)) + "\r\n";
+  // A move and where it landed, with the fingerprint of what landed.
+  static std::string landed(const std::u16string& original, const std::u16string& landing,
+                            const std::u16string& content) {
+    return "move\t" + emu::toUtf8(original) + "\r\nlanded\t" + emu::toUtf8(landing) + "\t" + emu::toUtf8(content) +
+           "\t" + emu::toUtf8(recordCheck(original + u"\t" + landing + u"\t" + content)) + "\r\n";
   }
 
   MachineImage image{"undo"};
@@ -128,9 +130,11 @@ TEST_F(UndoRecords, MovesAreRecordedWithWhereTheyLanded) {
   EXPECT_EQ(deleteFile(u"C:\\a\\locked.dll"), 32);
   EXPECT_EQ(deleteFile(u"C:"), 1026);  // refused before the move: no record
   const std::u16string mirror = u"C:\\Documents and Settings\\Owner\\Desktop\\QuorelFix Backups\\C\\a\\";
-  EXPECT_EQ(manifestText(), "\xEF\xBB\xBF" + landed(u"C:\\a\\c.txt", mirror + u"c.txt") +
+  // The fingerprints are the MD5 digests of "c" and "now".
+  EXPECT_EQ(manifestText(), "\xEF\xBB\xBF" + landed(u"C:\\a\\c.txt", mirror + u"c.txt", u"4A8A08F09D37B73795649038408B5F33") +
                                 // The shell renamed it beside the two earlier ones.
-                                landed(u"C:\\a\\b.txt", mirror + u"b (3).txt") + "move\tC:\\a\\locked.dll\r\nfailed\t32\r\n");
+                                landed(u"C:\\a\\b.txt", mirror + u"b (3).txt", u"97BC592B27A9ADA2D9A4BB418ED0EBED") +
+                                "move\tC:\\a\\locked.dll\r\nfailed\t32\r\n");
   EXPECT_EQ(image.read(backups + "\\C\\a\\b (3).txt"), "now");
 }
 
