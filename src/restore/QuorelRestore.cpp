@@ -373,7 +373,10 @@ ItemStatus checkItem(const RestoreItem& item) {
   if (item.kind == ITEM_DELETED_SERVICE) {
     switch (servicePlace(item)) {
       case SERVICE_PLACE_FREE: return STATUS_RESTORABLE;
-      case SERVICE_PLACE_TAKEN: return STATUS_OCCUPIED;
+      // A service of its name whose key tree is exactly the recorded one is
+      // the service put back.
+      case SERVICE_PLACE_TAKEN:
+        return !item.blocks.empty() && treeIsBack(item) ? STATUS_BACK_IN_PLACE : STATUS_OCCUPIED;
       case SERVICE_PLACE_MARKED: return STATUS_AFTER_RESTART;
     }
   }

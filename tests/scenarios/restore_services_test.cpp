@@ -148,6 +148,9 @@ constexpr std::string_view kFio32List =
     "What QuorelFix removed:\n\nRun 2010-07-03 14:05:09\n  1. service \"fio32\" -> %s\n\n"
     "QuorelRestore all, or QuorelRestore followed by item numbers, puts items back.\n";
 const std::string kFio32Item = "Item 1: Restoring service \"fio32\" -> ";
+// Where a registry item left as it is keeps its backed-up copy.
+const std::string kUndoCopy =
+    "; the backed-up copy is in \"C:\\Documents and Settings\\Owner\\Desktop\\QuorelFix Backups\\undo.reg\"";
 
 std::string fio32List(std::string_view status) {
   std::string text(kFio32List);
@@ -169,19 +172,21 @@ TEST(RestoreServices, AServiceStillMarkedForDeletionComesBackAfterTheRestart) {
   EXPECT_NE(keyTree(image, "fio32"), before);  // disabled
 
   EXPECT_EQ(restore(image).out, fio32List("can be put back after the restart"));
-  ASSERT_EQ(restore(image, {"all"}).exitStatus, 0);
-  EXPECT_EQ(restoreReport(image), report({kFio32Item + "Can be put back after the restart, left as it is"}));
+  ASSERT_EQ(restore(image, {"all"}).exitStatus, 2);  // not back yet
+  const std::string first = report({kFio32Item + "Can be put back after the restart, left as it is" + kUndoCopy});
+  EXPECT_EQ(restoreReport(image), first);
   EXPECT_EQ(serviceState(image, u"fio32"), "running");  // still marked, untouched
 
   ASSERT_EQ(image.boot().exitStatus, 0);
   EXPECT_EQ(serviceState(image, u"fio32"), "none");
   EXPECT_EQ(restore(image).out, fio32List("can be put back"));
   ASSERT_EQ(restore(image, {"1"}).exitStatus, 0);
-  EXPECT_EQ(restoreReport(image), report({kFio32Item + "Success!"}));
+  // Each restore is added to the report.
+  EXPECT_EQ(restoreReport(image), first + "\r\n\r\n" + report({kFio32Item + "Success!"}));
   EXPECT_EQ(keyTree(image, "fio32"), before);
   EXPECT_EQ(serviceState(image, u"fio32"), "stopped");
-  // Once back, the place is its own: listed as taken, left as it is.
-  EXPECT_EQ(restore(image).out, fio32List("original place taken"));
+  // Once back, the service is listed as back in place.
+  EXPECT_EQ(restore(image).out, fio32List("back in place"));
 }
 
 // Never over a service or a key of its name that came since.
@@ -213,8 +218,8 @@ TEST(RestoreServices, ANameTakenSinceIsLeftAsItIs) {
     }
     const std::set<std::string> taken = keyTree(image, "fio32");
     EXPECT_EQ(restore(image).out, fio32List("original place taken"));
-    ASSERT_EQ(restore(image, {"all"}).exitStatus, 0);
-    EXPECT_EQ(restoreReport(image), report({kFio32Item + "Original place taken, left as it is"}));
+    ASSERT_EQ(restore(image, {"all"}).exitStatus, 2);  // left as it is
+    EXPECT_EQ(restoreReport(image), report({kFio32Item + "Original place taken, left as it is" + kUndoCopy}));
     EXPECT_EQ(keyTree(image, "fio32"), taken);
   }
 }
